@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds the optimised and the sanitizer configurations from
+# scratch (or incrementally when a build tree exists) and runs the whole suite in both.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh || exit 1
+
+status=0
+for preset in asan default; do
+  echo "=== configure and build: $preset"
+  cmake --preset "$preset" >/dev/null || exit 1
+  cmake --build --preset "$preset" || exit 1
+done
+for preset in asan default; do
+  echo "=== tests: $preset"
+  ctest --preset "$preset" || status=1
+done
+exit $status

@@ -1,0 +1,41 @@
+#pragma once
+// What the commands and the engine need from the platform's standard dialogs. The window
+// implements it with Qt widgets, the command-line tool with its arguments and the terminal,
+// and tests with scripted answers.
+
+#include <QString>
+
+// Message box styles and results, with the values of the platform they come from.
+struct MsgBox {
+    enum Style : unsigned {
+        Ok = 0x00,
+        OkCancel = 0x01,
+        IconError = 0x10,
+        IconQuestion = 0x20,
+        IconExclamation = 0x30,
+    };
+    enum Result : int { IdOk = 1, IdCancel = 2 };
+};
+
+class DialogServices {
+public:
+    virtual ~DialogServices() = default;
+
+    // Modal message box; an empty caption shows the application's name. Returns IdOk or
+    // IdCancel.
+    virtual int ShowMessageBox(const QString& text, const QString& caption, unsigned type) = 0;
+
+    // Open dialog: `filter` is "description|pattern|..." with a trailing "|"; the chosen file
+    // must exist; starts in `startFolder` (system default when empty or missing). False when
+    // cancelled.
+    virtual bool ChooseOpenFile(const QString& filter, const QString& startFolder,
+                               QString& path) = 0;
+
+    // Save dialog: appends `defaultExtension` to a name typed without one and asks before
+    // replacing an existing file. False when cancelled.
+    virtual bool ChooseSaveFile(const QString& filter, const QString& defaultExtension,
+                               QString& path) = 0;
+
+    // Opens a document with the desktop's associated application; the result is not examined.
+    virtual void OpenDocument(const QString& path) = 0;
+};

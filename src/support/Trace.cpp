@@ -1,0 +1,67 @@
+#include "support/Trace.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <ctime>
+#include <utility>
+
+#include "support/Text.h"
+
+namespace {
+TextSink& StandardOutputSink() {
+    static TextSink sink;
+    return sink;
+}
+TextSink& DebugOutputSink() {
+    static TextSink sink;
+    return sink;
+}
+
+void WriteStream(std::FILE* stream, const QString& text) {
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+    std::fflush(stream);
+}
+
+void WriteStandardOutput(const QString& text) {
+    if (StandardOutputSink())
+        StandardOutputSink()(text);
+    else
+        WriteStream(stdout, text);
+}
+}  // namespace
+
+TextSink SetStandardOutputSink(TextSink sink) {
+    return std::exchange(StandardOutputSink(), std::move(sink));
+}
+
+TextSink SetDebugOutputSink(TextSink sink) {
+    return std::exchange(DebugOutputSink(), std::move(sink));
+}
+
+void OutputDebugText(const QString& text) {
+    if (DebugOutputSink())
+        DebugOutputSink()(text);
+    else
+        WriteStream(stderr, text);
+}
+
+QString TraceTimeStamp() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (localtime_r(&now, &local) == nullptr) return {};
+    char buffer[128];
+    // The C locale is never changed, so "%X" is the 24-hour HH:MM:SS.
+    const size_t length = std::strftime(buffer, sizeof buffer, "%X ", &local);
+    return QString::fromLatin1(buffer, static_cast<qsizetype>(length));
+}
+
+void Trace(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const QString message = VFormatWide(format, args);
+    va_end(args);
+    WriteStandardOutput(message);
+    OutputDebugText(TraceTimeStamp() + message);
+    OutputDebugText(QStringLiteral("\r\n"));
+}
