@@ -66,6 +66,10 @@ public:
     // Releases every slot buffer (sizes and statuses stay): closing the window.
     void ReleaseSlotBuffers();
 
+    // --- Certificates -------------------------------------------------------------------
+    // One-line summary of the slot's certificate, or "" (pending, empty or not a certificate).
+    QString GetCertificateSummary(int slot) const;
+
     // --- User commands (the buttons) ---------------------------------------------------
     void OnBnClickedConnect();
     void OnBnClickedWrite();
