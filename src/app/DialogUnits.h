@@ -1,0 +1,30 @@
+#pragma once
+// Dialog-unit geometry: positions and sizes given in dialog units become pixels through the
+// dialog's font, horizontally a quarter of the average character width and vertically an
+// eighth of the character height.
+
+#include <QFont>
+#include <QRect>
+#include <QSize>
+
+// The main dialog's font: a Japanese-capable Gothic face at 9 pt when one is installed.
+QFont MainDialogFont();
+// The progress window's font: the platform's shell dialog face at 8 pt.
+QFont ProgressWindowFont();
+
+class DialogUnits {
+public:
+    explicit DialogUnits(const QFont& font);
+
+    int BaseWidth() const { return m_baseWidth; }    // average character width, pixels
+    int BaseHeight() const { return m_baseHeight; }  // character height, pixels
+
+    int X(int units) const;
+    int Y(int units) const;
+    QRect Rect(int x, int y, int width, int height) const;
+    QSize Size(int width, int height) const;
+
+private:
+    int m_baseWidth;
+    int m_baseHeight;
+};

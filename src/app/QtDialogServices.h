@@ -1,0 +1,38 @@
+#pragma once
+// Message boxes, file dialogs and opening a document with Qt widgets.
+
+#include <QMessageBox>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+#include "support/DialogServices.h"
+
+// "desc|pattern|desc|pattern|" as Qt name filters, one per pair, in order. A description
+// that already ends with its pattern in parentheses is kept as it is; otherwise the pattern
+// is appended in parentheses. Several patterns separated by ';' become Qt's blank-separated
+// list.
+QStringList QtNameFilters(const QString& filter);
+
+// The message box icon and buttons of a MsgBox style.
+QMessageBox::Icon MessageBoxIcon(unsigned type);
+QMessageBox::StandardButtons MessageBoxButtons(unsigned type);
+
+class QtDialogServices : public DialogServices {
+public:
+    explicit QtDialogServices(QWidget* owner = nullptr) : m_owner(owner) {}
+
+    // The window that owns the boxes and dialogs (the main dialog once it exists).
+    void SetOwner(QWidget* owner) { m_owner = owner; }
+
+    int ShowMessageBox(const QString& text, const QString& caption, unsigned type) override;
+    bool ChooseOpenFile(const QString& filter, const QString& startFolder,
+                        QString& path) override;
+    bool ChooseSaveFile(const QString& filter, const QString& defaultExtension,
+                        QString& path) override;
+    void OpenDocument(const QString& path) override;
+
+private:
+    QPointer<QWidget> m_owner;
+};

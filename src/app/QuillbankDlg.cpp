@@ -1,0 +1,425 @@
+#include "app/QuillbankDlg.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimerEvent>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "app/AboutDlg.h"
+#include "app/AppIcon.h"
+#include "app/DialogUnits.h"
+#include "app/PortCombo.h"
+#include "certs/InformationCell.h"
+#include "link/DeviceDiscovery.h"
+#include "support/DialogServices.h"
+#include "support/Text.h"
+#include "support/Trace.h"
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+bool CQuillbankDlg::s_bShowRestartReminder = true;
+
+namespace {
+const char* const kControlIdProperty = "controlId";
+
+QPushButton* MakeButton(QWidget* parent, int id, const char* text, const QRect& rect) {
+    auto* button = new QPushButton(QString::fromLatin1(text), parent);
+    button->setProperty(kControlIdProperty, id);
+    button->setGeometry(rect);
+    // No default push button: Enter is the dialog's, or presses the button that has focus.
+    button->setAutoDefault(false);
+    return button;
+}
+
+int FirstSelectedRow(const QTableWidget& list) {
+    const QModelIndexList selected = list.selectionModel()->selectedIndexes();
+    int row = -1;
+    for (const QModelIndex& index : selected)
+        if (row < 0 || index.row() < row) row = index.row();
+    return row;
+}
+
+bool IsBusyLoading(int state) { return state >= STATE_LOAD_NEXT && state <= STATE_LOAD_AWAIT_CLOSE; }
+bool IsReading(int state) { return state >= STATE_READ_SEND_OPEN && state <= STATE_READ_AWAIT_DATA; }
+bool IsWriting(int state) { return state >= STATE_WRITE_SEND_OPEN && state <= STATE_WRITE_AWAIT_DATA; }
+}  // namespace
+
+CQuillbankDlg::CQuillbankDlg(CommPortProvider& ports, DialogServices& services,
+                             DeviceLister& lister)
+    : QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowCloseButtonHint),
+      CSlotEngine(ports, services),
+      m_lister(lister) {
+    setFont(MainDialogFont());
+    const DialogUnits du(font());
+    setWindowTitle(QStringLiteral("Quill Bank"));
+    setFixedSize(du.Size(320, 272));
+
+    // Controls in tab order.
+    m_comboPort = new QComboBox(this);
+    m_comboPort->setProperty(kControlIdProperty, IDC_COMBO_PORT);
+    m_comboPort->setGeometry(du.Rect(7, 7, 67, 14));
+    m_btnConnect = MakeButton(this, IDC_BUTTON_CONNECT, "Connect", du.Rect(78, 7, 50, 14));
+    m_btnRead = MakeButton(this, IDC_BUTTON_READ, "Read", du.Rect(7, 28, 50, 14));
+    m_btnWrite = MakeButton(this, IDC_BUTTON_WRITE, "Write", du.Rect(60, 28, 50, 14));
+    m_listServer = CreateSlotList(IDC_LIST_SERVER);
+    m_listServer->setGeometry(du.Rect(7, 48, 306, 44));
+    m_listClient = CreateSlotList(IDC_LIST_CLIENT);
+    m_listClient->setGeometry(du.Rect(7, 100, 306, 165));
+    m_btnRemove = MakeButton(this, IDC_BUTTON_REMOVE, "Remove", du.Rect(263, 28, 50, 14));
+    m_btnHelp = MakeButton(this, IDC_BUTTON_HELP, "HELP", du.Rect(263, 7, 50, 14));
+
+    connect(m_btnConnect, &QPushButton::clicked, this, [this] { OnBnClickedConnect(); });
+    connect(m_btnWrite, &QPushButton::clicked, this, [this] { OnBnClickedWrite(); });
+    connect(m_btnRemove, &QPushButton::clicked, this, [this] { OnBnClickedRemove(); });
+    connect(m_btnRead, &QPushButton::clicked, this, [this] { OnBnClickedRead(); });
+    connect(m_btnHelp, &QPushButton::clicked, this, [this] { OnBnClickedHelp(); });
+
+    m_hIcon = QuillbankIcon();
+}
+
+CQuillbankDlg::~CQuillbankDlg() {
+    // The lists' selection signals must not reach a half-destroyed dialog.
+    m_listServer->selectionModel()->disconnect(this);
+    m_listClient->selectionModel()->disconnect(this);
+    m_listServer->removeEventFilter(this);
+    m_listClient->removeEventFilter(this);
+}
+
+QTableWidget* CQuillbankDlg::CreateSlotList(int listId) {
+    auto* list = new QTableWidget(this);
+    list->setProperty(kControlIdProperty, listId);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    list->setTabKeyNavigation(false);  // Tab leaves the list, as in a list view
+    list->setWordWrap(false);
+    list->setCornerButtonEnabled(false);
+    list->verticalHeader()->hide();
+    list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    list->verticalHeader()->setMinimumSectionSize(1);
+    list->verticalHeader()->setDefaultSectionSize(list->fontMetrics().height() + 4);
+    list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    list->horizontalHeader()->setHighlightSections(false);
+    list->horizontalHeader()->setSectionsClickable(false);
+    list->horizontalHeader()->setStretchLastSection(false);
+    list->setItemDelegate(new SlotListDelegate(
+        [this, listId](int row) { return OnListCustomDraw(listId, row); }, list));
+    list->installEventFilter(this);
+    return list;
+}
+
+int CQuillbankDlg::DoModal() {
+    OnInitDialog();
+    return exec();
+}
+
+bool CQuillbankDlg::OnInitDialog() {
+    if (m_bInitialised) return true;
+    m_bInitialised = true;
+
+    AddAboutCommand();
+    setWindowIcon(m_hIcon);
+
+    StartTimer(TIMER_DEVICE_SCAN, TIMER_DEVICE_SCAN_PERIOD_MS);
+    StartTimer(TIMER_UI_REFRESH, TIMER_UI_REFRESH_PERIOD_MS);
+    StartTimer(TIMER_ENGINE, TIMER_ENGINE_PERIOD_MS);
+    StartTimer(TIMER_RECEIVE, TIMER_RECEIVE_PERIOD_MS);
+
+    ResetEngineMembers();
+    m_progress.OnInitDialog();  // stays hidden until a transfer runs
+    InitSlotLists();
+    return true;
+}
+
+void CQuillbankDlg::StartTimer(int id, int periodMs) {
+    const int qtId = startTimer(periodMs);
+    if (qtId != 0) m_timerIds[qtId] = id;
+}
+
+void CQuillbankDlg::AddAboutCommand() {
+    const QString label = QString::fromUtf16(IDS_ABOUTBOX);
+    if (label.isEmpty()) return;
+#ifdef Q_OS_WIN
+    HMENU menu = GetSystemMenu(reinterpret_cast<HWND>(winId()), FALSE);
+    if (menu != nullptr) {
+        AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, reinterpret_cast<LPCWSTR>(label.utf16()));
+        return;
+    }
+#endif
+    // Elsewhere the window menu belongs to the window manager: the command goes into the
+    // dialog's context menu instead.
+    m_aboutAction = new QAction(label, this);
+    connect(m_aboutAction, &QAction::triggered, this, [this] { OnSysCommand(IDM_ABOUTBOX); });
+    addAction(m_aboutAction);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
+}
+
+#ifdef Q_OS_WIN
+bool CQuillbankDlg::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+    const MSG* msg = static_cast<const MSG*>(message);
+    if (msg->message == WM_SYSCOMMAND && (msg->wParam & 0xFFF0) == IDM_ABOUTBOX) {
+        OnSysCommand(IDM_ABOUTBOX);
+        *result = 0;
+        return true;
+    }
+    return QDialog::nativeEvent(eventType, message, result);
+}
+#endif
+
+void CQuillbankDlg::OnSysCommand(int nID) {
+    if ((nID & 0xFFF0) != IDM_ABOUTBOX) return;
+    CAboutDlg about(this);
+    about.setWindowIcon(m_hIcon);
+    about.exec();
+}
+
+void CQuillbankDlg::OnOK() { QDialog::accept(); }
+
+void CQuillbankDlg::OnCancel() { QDialog::reject(); }
+
+void CQuillbankDlg::OnClose() { ReleaseSlotBuffers(); }
+
+void CQuillbankDlg::closeEvent(QCloseEvent* event) {
+    OnClose();
+    QDialog::closeEvent(event);
+}
+
+void CQuillbankDlg::keyPressEvent(QKeyEvent* event) {
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (modifiers == Qt::NoModifier) {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            // Enter presses the button that has the focus; anywhere else it ends the dialog.
+            if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+                if (button->isEnabled()) button->click();
+                return;
+            }
+            OnOK();
+            return;
+        }
+        if (event->key() == Qt::Key_Escape) {
+            OnCancel();
+            return;
+        }
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CQuillbankDlg::timerEvent(QTimerEvent* event) {
+    const auto found = m_timerIds.find(event->timerId());
+    if (found == m_timerIds.end()) {
+        QDialog::timerEvent(event);
+        return;
+    }
+    const int id = found->second;
+    bool& queued = m_tickQueued[static_cast<size_t>(id - TIMER_DEVICE_SCAN)];
+    // A tick that is still waiting absorbs the next one, like coalesced timer messages.
+    if (queued) return;
+    queued = true;
+    // Qt holds back a timer's events while its own handler runs. The tick is handled from
+    // the event queue instead, so a box shown by a handler sees every timer go on ticking,
+    // the same one included.
+    QMetaObject::invokeMethod(
+        this,
+        [this, id] {
+            m_tickQueued[static_cast<size_t>(id - TIMER_DEVICE_SCAN)] = false;
+            OnTimer(id);
+        },
+        Qt::QueuedConnection);
+}
+
+void CQuillbankDlg::OnTimer(int nIDEvent) {
+    if (s_bShowRestartReminder) {
+        // Cleared first: ticks inside the box must not show it again.
+        s_bShowRestartReminder = false;
+        m_services.ShowMessageBox(QString::fromUtf16(RESTART_REMINDER_TEXT),
+                                  QStringLiteral("Message"),
+                                  MsgBox::Ok | MsgBox::IconExclamation);
+    }
+    switch (nIDEvent) {
+        case TIMER_DEVICE_SCAN: UpdatePortCombo(); break;
+        case TIMER_UI_REFRESH: UpdateControlStates(); break;
+        case TIMER_ENGINE: StepEngine(); break;
+        case TIMER_RECEIVE: ReceiveFromPort(); break;
+        default: break;
+    }
+}
+
+void CQuillbankDlg::UpdatePortCombo() {
+    std::vector<ComDeviceInfo> devices;
+    m_lister.EnumerateComDevices(devices);  // on failure the list is empty
+    const std::vector<PortChoice> ports = MatchingPorts(devices);
+
+    // Rebuilt only when the ports themselves change, so a steady set keeps the selection.
+    if (!ComboShowsPorts(*m_comboPort, ports)) {
+        m_comboPort->clear();
+        for (const PortChoice& port : ports)
+            m_comboPort->setCurrentIndex(AddSortedPort(*m_comboPort, port));
+    }
+    m_comboPort->setEnabled(!ports.empty());
+}
+
+PortChoice CQuillbankDlg::SelectedPort() const {
+    const int index = m_comboPort->currentIndex();
+    if (index < 0) return {};
+    return {m_comboPort->itemText(index), m_comboPort->itemData(index).toString()};
+}
+
+void CQuillbankDlg::UpdateControlStates() {
+    m_btnConnect->setEnabled(m_comboPort->count() > 0);
+    const bool open = IsPortOpen();
+    m_btnConnect->setText(open ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
+    for (QWidget* control : std::initializer_list<QWidget*>{m_btnRead, m_btnWrite, m_btnRemove,
+                                                           m_listServer, m_listClient})
+        control->setEnabled(open);
+
+    const QRect main = frameGeometry();
+    const QRect progress = m_progress.frameGeometry();
+
+    // Position from a local stream: bytes moved so far of m_nTransferTotal.
+    auto showStream = [this](std::FILE* stream) {
+        if (stream != nullptr) {
+            m_progress.m_nPos = static_cast<int>(std::ftell(stream));
+            m_progress.m_nRange = static_cast<int>(m_nTransferTotal);
+            if (m_progress.m_nPos == 0) m_progress.SetBar(m_progress.m_nRange, 0);
+        } else {
+            m_progress.m_nPos = 0;
+            m_progress.m_nRange = 0;
+            m_progress.SetBar(0, 0);
+        }
+    };
+
+    if (IsBusyLoading(m_nState)) {
+        int done = 0;
+        for (const FileSlot& slot : m_slots)
+            if (slot.nStatus == SLOT_DONE) ++done;
+        double partial = 0.0;
+        if (m_nFileSize != 0 && m_nCurSlot >= 0 && m_nCurSlot < SLOT_COUNT &&
+            m_slots[static_cast<size_t>(m_nCurSlot)].nStatus != SLOT_DONE) {
+            partial = static_cast<double>(m_slots[static_cast<size_t>(m_nCurSlot)].nSize) /
+                      static_cast<double>(m_nFileSize) * 100.0;
+        }
+        const double value = 100.0 * done + partial;
+        OutputDebugText(FormatWide("read=%f\r\n", value));
+        m_progress.m_nRange = 1500;
+        m_progress.m_nPos = static_cast<int>(value);
+        if (m_progress.m_nPos == 0) m_progress.SetBar(1500, 0);
+        m_progress.show();
+    } else if (IsWriting(m_nState)) {
+        showStream(m_pWriteSource.get());
+        m_progress.show();
+    } else if (IsReading(m_nState)) {
+        m_progress.show();
+        showStream(m_pReadTarget.get());
+    } else {
+        m_progress.m_nPos = 0;
+        m_progress.m_nRange = 100;
+        m_progress.SetBar(100, 0);
+        m_progress.hide();
+        return;
+    }
+
+    m_progress.move(main.left() + (main.width() >> 1) - (progress.width() >> 1),
+                    main.top() + (main.height() >> 1) - (progress.height() >> 1));
+    m_progress.raise();
+}
+
+void CQuillbankDlg::InitSlotLists() {
+    struct Setup {
+        QTableWidget* list;
+        const char* title;
+    };
+    for (const Setup& setup : {Setup{m_listServer, "Server"}, Setup{m_listClient, "Client"}}) {
+        setup.list->clear();
+        setup.list->setColumnCount(2);
+        setup.list->setHorizontalHeaderLabels(
+            {QString::fromLatin1(setup.title), QStringLiteral("Information")});
+        setup.list->setColumnWidth(0, SLOT_LIST_LABEL_WIDTH);
+        setup.list->setColumnWidth(1, SLOT_LIST_INFORMATION_WIDTH);
+        setup.list->setRowCount(0);
+    }
+    for (int slot = 0; slot < SLOT_COUNT; ++slot) {
+        QTableWidget* list = SlotList(SlotListId(slot));
+        const int row = list->rowCount();
+        list->insertRow(row);
+        for (int column = 0; column < 2; ++column) {
+            auto* item = new QTableWidgetItem(column == 0 ? SlotLabel(slot) : QString());
+            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+            list->setItem(row, column, item);
+        }
+    }
+    for (QTableWidget* list : {m_listServer, m_listClient}) {
+        const int listId = list->property(kControlIdProperty).toInt();
+        QItemSelectionModel* selection = list->selectionModel();
+        selection->disconnect(this);
+        connect(selection, &QItemSelectionModel::selectionChanged, this,
+                [this, listId] { OnListItemChanged(listId); });
+        connect(selection, &QItemSelectionModel::currentChanged, this,
+                [this, listId] { OnListItemChanged(listId); });
+    }
+
+    m_nTargetListId = 0;
+    m_nTargetRow = -1;
+    m_pReadTarget.reset();
+    m_pWriteSource.reset();
+}
+
+void CQuillbankDlg::RefreshSlotLists() {
+    for (int slot = 0; slot < SLOT_COUNT; ++slot) {
+        QTableWidgetItem* cell = SlotList(SlotListId(slot))->item(SlotRow(slot), 1);
+        if (cell != nullptr) cell->setText(InformationCellText(*this, slot));
+    }
+}
+
+void CQuillbankDlg::OnListItemChanged(int listId) {
+    QTableWidget* list = SlotList(listId);
+    if (list == nullptr) return;
+    m_nTargetListId = listId;
+    m_nTargetRow = FirstSelectedRow(*list);
+    // The highlight follows the target, which may have left the other list.
+    m_listServer->viewport()->update();
+    m_listClient->viewport()->update();
+}
+
+void CQuillbankDlg::OnListSetFocus(int listId) {
+    OnListItemChanged(listId);
+    for (QTableWidget* list : {m_listServer, m_listClient}) list->viewport()->repaint();
+}
+
+SlotCellColours CQuillbankDlg::OnListCustomDraw(int listId, int row) const {
+    const bool isTarget = listId == m_nTargetListId && row == m_nTargetRow;
+    const QTableWidget* list = SlotList(listId);
+    return SlotCellColoursFor(isTarget, list != nullptr && list->isEnabled());
+}
+
+bool CQuillbankDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusIn) {
+        if (watched == m_listServer) OnListSetFocus(IDC_LIST_SERVER);
+        if (watched == m_listClient) OnListSetFocus(IDC_LIST_CLIENT);
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+QTableWidget* CQuillbankDlg::SlotList(int listId) const {
+    if (listId == IDC_LIST_SERVER) return m_listServer;
+    if (listId == IDC_LIST_CLIENT) return m_listClient;
+    return nullptr;
+}
+
+QWidget* CQuillbankDlg::GetDlgItem(int id) const {
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             m_comboPort, m_btnConnect, m_btnRead, m_btnWrite, m_btnRemove, m_listServer,
+             m_listClient, m_btnHelp})
+        if (control->property(kControlIdProperty).toInt() == id) return control;
+    return nullptr;
+}
