@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QUrl>
+#include <functional>
+
+#include "app/QtDialogServices.h"
+
+namespace {
+// Runs `act` on the next modal window that opens.
+template <typename Widget>
+void OnNextModal(std::function<void(Widget*)> act) {
+    QTimer::singleShot(50, [act = std::move(act)] {
+        auto* modal = qobject_cast<Widget*>(QApplication::activeModalWidget());
+        ASSERT_NE(modal, nullptr);
+        act(modal);
+    });
+}
+
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public Q_SLOTS:
+    void open(const QUrl& url) { urls.append(url); }
+};
+}  // namespace
+
+TEST(QtDialogServices, FiltersBecomeQtNameFiltersInOrder) {
+    EXPECT_EQ(QtNameFilters(QStringLiteral(
+                  "Certificate File(*.crt)|*.crt|Certificate File(*.cer)|*.cer|Certificate File(*.der)|*.der|")),
+              (QStringList{QStringLiteral("Certificate File(*.crt)"), QStringLiteral("Certificate File(*.cer)"),
+                           QStringLiteral("Certificate File(*.der)")}));
+    EXPECT_EQ(QtNameFilters(QStringLiteral("Key Files (*.key)|*.key|")),
+              QStringList{QStringLiteral("Key Files (*.key)")});
+    EXPECT_EQ(QtNameFilters(QStringLiteral("Certificates|*.crt;*.cer|All|*.*|")),
+              (QStringList{QStringLiteral("Certificates (*.crt *.cer)"), QStringLiteral("All (*.*)")}));
+    EXPECT_TRUE(QtNameFilters(QString()).isEmpty());
+}
+
+TEST(QtDialogServices, MessageBoxShowsTextCaptionIconAndButtons) {
+    QtDialogServices services;
+    EXPECT_EQ(MessageBoxIcon(0x10), QMessageBox::Critical);
+    EXPECT_EQ(MessageBoxIcon(0x21), QMessageBox::Question);
+    EXPECT_EQ(MessageBoxIcon(0x00), QMessageBox::NoIcon);
+
+    OnNextModal<QMessageBox>([](QMessageBox* box) {
+        EXPECT_EQ(box->text(), QStringLiteral("Sure?"));
+        EXPECT_EQ(box->windowTitle(), QStringLiteral("Confirm"));
+        EXPECT_EQ(box->icon(), QMessageBox::Warning);
+        EXPECT_EQ(box->standardButtons(), QMessageBox::Ok | QMessageBox::Cancel);
+        box->button(QMessageBox::Cancel)->click();
+    });
+    EXPECT_EQ(services.ShowMessageBox(QStringLiteral("Sure?"), QStringLiteral("Confirm"), 0x31),
+              MsgBox::IdCancel);
+
+    OnNextModal<QMessageBox>([](QMessageBox* box) {
+        EXPECT_EQ(box->windowTitle(), QCoreApplication::applicationName());
+        EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+        EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
+        box->reject();  // Escape or the close box on an OK-only box
+    });
+    EXPECT_EQ(services.ShowMessageBox(QStringLiteral("Done."), QString(), MsgBox::Ok), MsgBox::IdOk);
+}
+
+TEST(QtDialogServices, OpenDialogStartsInTheFolderWithTheFirstFilterSelected) {
+    QTemporaryDir folder;
+    QFile file(folder.filePath(QStringLiteral("server.crt")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    QtDialogServices services;
+    OnNextModal<QFileDialog>([&](QFileDialog* dialog) {
+        EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFile);
+        EXPECT_EQ(dialog->nameFilters().size(), 2);
+        EXPECT_EQ(dialog->selectedNameFilter(), QStringLiteral("Certificate File(*.crt)"));
+        EXPECT_EQ(QDir(dialog->directory()).canonicalPath(), QDir(folder.path()).canonicalPath());
+        dialog->selectFile(file.fileName());
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    QString path;
+    EXPECT_TRUE(services.ChooseOpenFile(
+        QStringLiteral("Certificate File(*.crt)|*.crt|Certificate File(*.der)|*.der|"), folder.path(), path));
+    EXPECT_EQ(QFileInfo(path).canonicalFilePath(), QFileInfo(file.fileName()).canonicalFilePath());
+
+    OnNextModal<QFileDialog>([](QFileDialog* dialog) {
+        EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
+        EXPECT_EQ(dialog->defaultSuffix(), QStringLiteral("key"));
+        EXPECT_FALSE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
+        dialog->reject();
+    });
+    EXPECT_FALSE(services.ChooseSaveFile(QStringLiteral("Key Files (*.key)|*.key|"), QStringLiteral("key"), path));
+}
+
+TEST(QtDialogServices, OpenDocumentOpensTheAbsoluteFileUrl) {
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "open");
+    QtDialogServices().OpenDocument(QStringLiteral("QuillkitManuals.pdf"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    ASSERT_EQ(recorder.urls.size(), 1);
+    EXPECT_EQ(recorder.urls[0], QUrl::fromLocalFile(QDir::current().absoluteFilePath(QStringLiteral("QuillkitManuals.pdf"))));
+}
+
+#include "DialogServicesTest.moc"

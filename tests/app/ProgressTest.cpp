@@ -1,0 +1,128 @@
+#include <QProgressBar>
+#include <QTemporaryFile>
+#include <set>
+
+#include "DialogFixture.h"
+#include "support/Trace.h"
+
+namespace {
+// Captures the debug output for the life of the object.
+struct DebugCapture {
+    QString text;
+    TextSink previous = SetDebugOutputSink([this](const QString& piece) { text += piece; });
+    ~DebugCapture() { SetDebugOutputSink(previous); }
+};
+}  // namespace
+
+TEST_F(DialogTest, ControlsFollowThePortNotTheEngine) {
+    dlg->OnTimer(TIMER_UI_REFRESH);
+    EXPECT_EQ(dlg->m_btnConnect->text(), QStringLiteral("Connect"));
+    for (QWidget* w : std::initializer_list<QWidget*>{dlg->m_btnConnect, dlg->m_btnRead, dlg->m_btnWrite,
+                                                      dlg->m_btnRemove, dlg->m_listServer, dlg->m_listClient})
+        EXPECT_FALSE(w->isEnabled()) << w->metaObject()->className();
+    EXPECT_TRUE(dlg->m_btnHelp->isEnabled());
+
+    dlg->m_hComm = ports.Open(QStringLiteral("/dev/fake"));
+    dlg->m_nState = STATE_LOAD_AWAIT_DATA;
+    dlg->OnTimer(TIMER_UI_REFRESH);
+    EXPECT_EQ(dlg->m_btnConnect->text(), QStringLiteral("Disconnect"));
+    EXPECT_FALSE(dlg->m_btnConnect->isEnabled());  // the port list is empty (unplugged)
+    EXPECT_TRUE(dlg->m_btnRead->isEnabled() && dlg->m_btnRemove->isEnabled() &&
+                dlg->m_listClient->isEnabled());
+}
+
+TEST_F(DialogTest, SlotLoadProgressCountsDoneSlotsAndThePartOfTheCurrentOne) {
+    DebugCapture debug;
+    dlg->m_nState = STATE_LOAD_NEXT;
+    dlg->m_progress.m_progressCtrl->setRange(0, 100);
+    dlg->m_progress.m_progressCtrl->setValue(40);
+    dlg->OnTimer(TIMER_UI_REFRESH);
+    EXPECT_EQ(dlg->m_progress.m_progressCtrl->maximum(), 1500);  // reset at once
+    EXPECT_EQ(dlg->m_progress.m_progressCtrl->value(), 0);
+    EXPECT_TRUE(dlg->m_progress.isVisible());
+    EXPECT_EQ(debug.text, QStringLiteral("read=0.000000\r\n"));
+
+    for (int slot = 0; slot < 5; ++slot) dlg->m_slots[static_cast<size_t>(slot)].nStatus = SLOT_DONE;
+    dlg->m_nCurSlot = 5;
+    dlg->m_nFileSize = 1000;
+    dlg->m_slots[5].nSize = 500;
+    dlg->m_nState = STATE_LOAD_AWAIT_DATA;
+    debug.text.clear();
+    dlg->OnTimer(TIMER_UI_REFRESH);
+    EXPECT_EQ(debug.text, QStringLiteral("read=550.000000\r\n"));
+    EXPECT_EQ(dlg->m_progress.m_nPos, 550);
+    EXPECT_EQ(dlg->m_progress.m_nRange, 1500);
+    EXPECT_EQ(dlg->m_progress.m_progressCtrl->value(), 0);  // the bar follows its own timer
+    dlg->m_progress.OnTimer(CProgressWindow::TIMER_PROGRESS);
+    EXPECT_EQ(dlg->m_progress.m_progressCtrl->value(), 550);
+
+    // A slot already done adds no part of its own.
+    dlg->m_slots[5].nStatus = SLOT_DONE;
+    dlg->OnTimer(TIMER_UI_REFRESH);
+    EXPECT_EQ(dlg->m_progress.m_nPos, 600);
+}
+
+TEST_F(DialogTest, WriteProgressFollowsTheFilePosition) {
+    Connect();
+    QTemporaryFile file;
+    ASSERT_TRUE(file.open());
+    file.write(QByteArray(1000, 'w'));
+    file.close();
+    dlg->m_pWriteSource.reset(std::fopen(QFile::encodeName(file.fileName()).constData(), "rb"));
+    ASSERT_NE(dlg->m_pWriteSource, nullptr);
+    dlg->m_nTransferTotal = 1000;
+    dlg->m_nCurSlot = 4;
+    dlg->m_nState = STATE_WRITE_SEND_OPEN;
+
+    std::vector<int> positions;
+    dlg->OnTimer(TIMER_UI_REFRESH);
+    EXPECT_EQ(dlg->m_progress.m_progressCtrl->maximum(), 1000);
+    while (dlg->m_nState >= STATE_WRITE_SEND_OPEN && dlg->m_nState <= STATE_WRITE_AWAIT_DATA) {
+        if (positions.empty() || positions.back() != dlg->m_progress.m_nPos)
+            positions.push_back(dlg->m_progress.m_nPos);
+        EXPECT_EQ(dlg->m_progress.m_nRange, 1000);
+        EXPECT_TRUE(dlg->m_progress.isVisible());
+        Round();
+    }
+    EXPECT_EQ(positions, (std::vector<int>{0, 256, 512, 768, 1000}));
+    ASSERT_TRUE(RunUntil(STATE_READY));
+    EXPECT_FALSE(dlg->m_progress.isVisible());
+    EXPECT_EQ(device.files[4], std::string(1000, 'w'));
+}
+
+TEST_F(DialogTest, ProgressWindowIsShownOnlyForTransfersAndCentredOverTheDialog) {
+    EXPECT_TRUE(dlg->m_progress.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(dlg->m_progress.windowTitle(), QStringLiteral("Quill Bank"));
+    dlg->show();
+    dlg->move(100, 60);
+    // A Read with no stream open shows an empty scale.
+    dlg->m_nState = STATE_READ_AWAIT_DATA;
+    dlg->OnTimer(TIMER_UI_REFRESH);
+    ASSERT_TRUE(dlg->m_progress.isVisible());
+    EXPECT_EQ(dlg->m_progress.m_progressCtrl->maximum(), 0);
+    const QRect main = dlg->frameGeometry();
+    const QRect bar = dlg->m_progress.frameGeometry();
+    EXPECT_EQ(bar.left(), main.left() + main.width() / 2 - bar.width() / 2);
+    EXPECT_EQ(bar.top(), main.top() + main.height() / 2 - bar.height() / 2);
+
+    dlg->move(300, 200);
+    dlg->OnTimer(TIMER_UI_REFRESH);
+    EXPECT_EQ(dlg->m_progress.frameGeometry().left() - bar.left(), 200);
+
+    // Only the low 16 bits of the range reach the bar.
+    dlg->m_progress.m_nRange = 0x10000 + 300;
+    dlg->m_progress.m_nPos = 200;
+    dlg->m_progress.OnTimer(CProgressWindow::TIMER_PROGRESS);
+    EXPECT_EQ(dlg->m_progress.m_progressCtrl->maximum(), 300);
+
+    for (int state : {STATE_CLOSED, STATE_CONNECT, STATE_READY, STATE_REMOVE_AWAIT,
+                      STATE_DISCONNECT, STATE_SEND_CLOSE, STATE_AWAIT_CLOSE}) {
+        dlg->m_nState = STATE_READ_AWAIT_DATA;
+        dlg->OnTimer(TIMER_UI_REFRESH);
+        dlg->m_nState = state;
+        dlg->OnTimer(TIMER_UI_REFRESH);
+        EXPECT_FALSE(dlg->m_progress.isVisible()) << state;
+        EXPECT_EQ(dlg->m_progress.m_progressCtrl->maximum(), 100) << state;
+        EXPECT_EQ(dlg->m_progress.m_nPos, 0) << state;
+    }
+}
