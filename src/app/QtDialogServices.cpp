@@ -69,7 +69,10 @@ int QtDialogServices::ShowMessageBox(const QString& text, const QString& caption
     box.setEscapeButton(box.button(QMessageBox::Cancel) != nullptr
                             ? box.button(QMessageBox::Cancel)
                             : box.button(QMessageBox::Ok));
-    return box.exec() == QMessageBox::Ok ? MsgBox::IdOk : MsgBox::IdCancel;
+    const int answer = box.exec();
+    // A box without Cancel has no other answer than OK, however it was closed.
+    if (box.button(QMessageBox::Cancel) == nullptr) return MsgBox::IdOk;
+    return answer == QMessageBox::Ok ? MsgBox::IdOk : MsgBox::IdCancel;
 }
 
 bool QtDialogServices::ChooseOpenFile(const QString& filter, const QString& startFolder,

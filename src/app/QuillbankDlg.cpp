@@ -48,6 +48,14 @@ int FirstSelectedRow(const QTableWidget& list) {
     return row;
 }
 
+// Disabling the control that has the focus leaves no control focused, as on the platform
+// the lists come from; Qt would hand the focus on, and a list receiving it that way would
+// take the target.
+void SetControlEnabled(QWidget* control, bool enable) {
+    if (!enable && control->window()->focusWidget() == control) control->clearFocus();
+    control->setEnabled(enable);
+}
+
 bool IsBusyLoading(int state) { return state >= STATE_LOAD_NEXT && state <= STATE_LOAD_AWAIT_CLOSE; }
 bool IsReading(int state) { return state >= STATE_READ_SEND_OPEN && state <= STATE_READ_AWAIT_DATA; }
 bool IsWriting(int state) { return state >= STATE_WRITE_SEND_OPEN && state <= STATE_WRITE_AWAIT_DATA; }
@@ -276,15 +284,12 @@ PortChoice CQuillbankDlg::SelectedPort() const {
 }
 
 void CQuillbankDlg::UpdateControlStates() {
-    m_btnConnect->setEnabled(m_comboPort->count() > 0);
+    SetControlEnabled(m_btnConnect, m_comboPort->count() > 0);
     const bool open = IsPortOpen();
     m_btnConnect->setText(open ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
     for (QWidget* control : std::initializer_list<QWidget*>{m_btnRead, m_btnWrite, m_btnRemove,
                                                            m_listServer, m_listClient})
-        control->setEnabled(open);
-
-    const QRect main = frameGeometry();
-    const QRect progress = m_progress.frameGeometry();
+        SetControlEnabled(control, open);
 
     // Position from a local stream: bytes moved so far of m_nTransferTotal.
     auto showStream = [this](std::FILE* stream) {
@@ -329,6 +334,9 @@ void CQuillbankDlg::UpdateControlStates() {
         return;
     }
 
+    // Taken after showing: before its first show the window has no frame to measure.
+    const QRect main = frameGeometry();
+    const QRect progress = m_progress.frameGeometry();
     m_progress.move(main.left() + (main.width() >> 1) - (progress.width() >> 1),
                     main.top() + (main.height() >> 1) - (progress.height() >> 1));
     m_progress.raise();

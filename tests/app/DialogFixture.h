@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "QtPrinters.h"
 #include "app/QuillbankDlg.h"
 #include "fakes/FakeCommPort.h"
 #include "fakes/FakeDeviceLister.h"

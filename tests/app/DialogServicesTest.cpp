@@ -5,22 +5,26 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
 #include <functional>
 
+#include "QtPrinters.h"
 #include "app/QtDialogServices.h"
 
 namespace {
-// Runs `act` on the next modal window that opens.
+// Runs `act` on the next modal window of type Widget, once it is open (up to 5 s).
 template <typename Widget>
-void OnNextModal(std::function<void(Widget*)> act) {
-    QTimer::singleShot(50, [act = std::move(act)] {
+void OnNextModal(std::function<void(Widget*)> act, int triesLeft = 250) {
+    QTimer::singleShot(20, [act = std::move(act), triesLeft]() mutable {
         auto* modal = qobject_cast<Widget*>(QApplication::activeModalWidget());
-        ASSERT_NE(modal, nullptr);
-        act(modal);
+        if (modal != nullptr && modal->isVisible()) return act(modal);
+        if (triesLeft > 0) return OnNextModal<Widget>(std::move(act), triesLeft - 1);
+        ADD_FAILURE() << "no modal window opened";
+        if (QWidget* other = QApplication::activeModalWidget()) other->close();
     });
 }
 
@@ -65,7 +69,7 @@ TEST(QtDialogServices, MessageBoxShowsTextCaptionIconAndButtons) {
         EXPECT_EQ(box->windowTitle(), QCoreApplication::applicationName());
         EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
         EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
-        box->reject();  // Escape or the close box on an OK-only box
+        box->close();  // the close box of an OK-only box answers OK
     });
     EXPECT_EQ(services.ShowMessageBox(QStringLiteral("Done."), QString(), MsgBox::Ok), MsgBox::IdOk);
 }
@@ -81,7 +85,7 @@ TEST(QtDialogServices, OpenDialogStartsInTheFolderWithTheFirstFilterSelected) {
         EXPECT_EQ(dialog->nameFilters().size(), 2);
         EXPECT_EQ(dialog->selectedNameFilter(), QStringLiteral("Certificate File(*.crt)"));
         EXPECT_EQ(QDir(dialog->directory()).canonicalPath(), QDir(folder.path()).canonicalPath());
-        dialog->selectFile(file.fileName());
+        dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("server.crt"));
         QMetaObject::invokeMethod(dialog, "accept");
     });
     QString path;

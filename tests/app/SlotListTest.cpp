@@ -5,11 +5,11 @@
 #include "DialogFixture.h"
 
 namespace {
-// Colour in the middle of the Information cell of `row`, as painted on screen.
+// Colour at the left edge of the (empty) Information cell of `row`, as painted on screen.
 QColor PaintedColour(QTableWidget* list, int row) {
     const QImage image = list->viewport()->grab().toImage();
     const QRect cell = list->visualRect(list->model()->index(row, 1));
-    return image.pixelColor(cell.left() + cell.width() - 4, cell.center().y());
+    return image.pixelColor(cell.left() + 2, cell.center().y());
 }
 const QColor kTarget(0, 120, 215), kWhite(255, 255, 255), kGrey(240, 240, 240);
 }  // namespace
