@@ -23,9 +23,9 @@ QString GetSignatureAlgorithmName(const X509* certificate);
 QString GetIssuerCommonNames(const X509* certificate);
 
 // The summary of `size` bytes at `data`, or "" when they do not start with a complete DER
-// certificate. Bytes after the first certificate are ignored, as the platform decoder that
-// the slot lists were first written for ignores them. The expiry is notAfter shifted by the
-// UTC offset in force now (not the one in force at the expiry date); it is left out when it
+// certificate. Bytes after the first certificate are ignored, so a file padded to a fixed
+// size or ending in a line break still shows. The expiry is notAfter shifted by the UTC
+// offset in force now (not the one in force at the expiry date); it is left out when it
 // does not convert or falls outside the years 0 to 9999.
 QString SummarizeCertificate(const std::uint8_t* data, std::size_t size);
 
