@@ -30,21 +30,6 @@ TEST_F(ReadTransactionsTest, SendersWriteTheExactFramesAndWait) {
     EXPECT_EQ(trace.messages,
               TraceLines({"Try Open file idx=2 read", "Try Open file idx=2 write", "Try Close(idx=2)"}));
 
-    // The load's own states lead to the load's waiting states.
-    engine.m_nCurSlot = 5;
-    engine.m_nState = STATE_LOAD_SEND_DATA;
-    engine.SendRead();
-    EXPECT_EQ(engine.m_nState, STATE_LOAD_AWAIT_DATA);
-    engine.m_nState = STATE_LOAD_SEND_CLOSE;
-    engine.SendClose();
-    EXPECT_EQ(engine.m_nState, STATE_LOAD_AWAIT_CLOSE);
-    engine.SendOpen(true, 5);
-    engine.SendOpen(false, 5);
-    ASSERT_EQ(Writes().size(), 8u);
-    EXPECT_EQ(Writes()[4].substr(0, 25), "CMD:9030,CNT:08,POS:0005,");
-    EXPECT_EQ(Writes()[5].substr(0, 25), "CMD:9430,CNT:09,POS:0005,");
-    EXPECT_EQ(Writes()[6].substr(0, 25), "CMD:9330,CNT:0A,POS:0085,");
-    EXPECT_EQ(Writes()[7].substr(0, 25), "CMD:9330,CNT:0B,POS:0005,");
 }
 
 TEST_F(ReadTransactionsTest, OpenAnswerNeedsCmdAheadOfAnAcceptingRes) {
