@@ -374,7 +374,7 @@ TEST(SimulatorFaults, VanishingHangsUpTheLine) {
     rig.device.Poll();  // nothing left to poll; must not crash
 }
 
-TEST(SimulatorFaults, ParsesFaultSpecifications) {
+TEST(SimulatorFaults, ParsesFaultDescriptions) {
     SimFault f;
     QString error;
     ASSERT_TRUE(DeviceSimulator::ParseFault(QStringLiteral("vanish,cmd=9030,slot=3,after=2"), f, error));

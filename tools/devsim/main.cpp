@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
         QStringLiteral("Inject a fault (repeatable): KIND[,cmd=CODE][,slot=N][,after=N]"
                        "[,times=N|always]. KIND: refuse-open, bad-checksum, split, garbage, "
                        "odd-data, long-data, no-answer, refuse-write, refuse-remove, vanish."),
-        QStringLiteral("SPEC"));
+        QStringLiteral("FAULT"));
     const QCommandLineOption splitDelay(QStringLiteral("split-delay"),
                                         QStringLiteral("Pause between the halves of a split answer (ms)."),
                                         QStringLiteral("MS"), QStringLiteral("150"));
@@ -79,10 +79,10 @@ int main(int argc, char** argv) {
         PrintErr(QStringLiteral("quillbank-devsim: --persist needs --folder"));
         return 2;
     }
-    for (const QString& spec : parser.values(fault)) {
+    for (const QString& text : parser.values(fault)) {
         SimFault parsed;
         QString error;
-        if (!DeviceSimulator::ParseFault(spec, parsed, error)) {
+        if (!DeviceSimulator::ParseFault(text, parsed, error)) {
             PrintErr(QStringLiteral("quillbank-devsim: ") + error);
             return 2;
         }
