@@ -3,6 +3,7 @@
 #include <QCommandLineParser>
 #include <QFileInfo>
 #include <QThread>
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
