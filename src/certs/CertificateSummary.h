@@ -1,0 +1,34 @@
+#pragma once
+// The one-line summary of a slot's certificate: signature algorithm name, issuer common
+// names, expiry in local time, each but the last followed by " , ". Bytes that are not a
+// DER X.509 certificate give the empty text. Decoding is OpenSSL's.
+
+#include <openssl/types.h>
+
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+
+struct FileSlot;
+
+// Display name of the to-be-signed part's signature algorithm (the dotted identifier when
+// it has no name), followed by " , ". Never empty.
+QString GetSignatureAlgorithmName(const X509* certificate);
+
+// Every issuer attribute of type 2.5.4.3 in encoding order, each followed by " , ", and each
+// also written alone to the debug output. Empty when there is none, or when a common-name
+// value has no text form (the name is then taken as undecodable, no name is shown).
+// Control characters (line breaks included) are shown as U+FFFD so that the summary stays
+// one line and a crafted name cannot fake further lines of output.
+QString GetIssuerCommonNames(const X509* certificate);
+
+// The summary of `size` bytes at `data`, or "" when they do not start with a complete DER
+// certificate. Bytes after the first certificate are ignored, so a file padded to a fixed
+// size or ending in a line break still shows. The expiry is notAfter shifted by the UTC
+// offset in force now (not the one in force at the expiry date); it is left out when it
+// does not convert or falls outside the years 0 to 9999.
+QString SummarizeCertificate(const std::uint8_t* data, std::size_t size);
+
+// The summary of a slot copy: "" while the slot is pending, has no buffer or no bytes.
+// Never reads past the slot's buffer, whatever nSize says.
+QString GetSlotCertificateSummary(const FileSlot& slot);

@@ -1,0 +1,25 @@
+#include "certs/InformationCell.h"
+
+#include <cstddef>
+
+#include "certs/CertificateSummary.h"
+#include "engine/SlotEngine.h"
+#include "engine/SlotTable.h"
+#include "support/Text.h"
+
+namespace {
+QString CellText(QString summary, int size) {
+    if (summary.isEmpty() && size != 0) return FormatWide("File Size : %dBytes", size);
+    return summary;
+}
+}  // namespace
+
+QString InformationCellText(const CSlotEngine& engine, int slot) {
+    if (slot < 0 || slot >= SLOT_COUNT) return {};
+    return CellText(engine.GetCertificateSummary(slot),
+                    engine.m_slots[static_cast<std::size_t>(slot)].nSize);
+}
+
+QString InformationCellText(const FileSlot& slot) {
+    return CellText(GetSlotCertificateSummary(slot), slot.nSize);
+}

@@ -1,0 +1,12 @@
+#pragma once
+// The per-user folder where the Write dialog starts, and the manual behind the HELP button.
+
+#include <QString>
+
+// The user's data folder followed by "/Velmora/Certificates", with the platform's own
+// separators. Neither created nor checked; empty when the system has no user data folder.
+QString GetLocalCertificateFolder();
+
+// Looked up by relative name in the current working directory, in this order.
+inline constexpr const char* HELP_MANUAL_FILE = "QuillkitManuals.pdf";
+inline constexpr const char* HELP_MANUAL_FILE_EN = "QuillkitManuals_en.pdf";

@@ -1,0 +1,90 @@
+#include <QFile>
+#include <cstdio>
+#include <utility>
+
+#include "certs/SlotCommands.h"
+#include "engine/SlotEngine.h"
+#include "support/DialogServices.h"
+#include "support/Trace.h"
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+// Opens the file a Read saves into, emptied like "wb". The private key must not become
+// readable by others: on Unix its file is created owner read/write only, and an existing
+// file is narrowed to that before anything is written into it.
+std::FILE* OpenReadTarget(const QString& path, [[maybe_unused]] bool privateKey) {
+    const QByteArray name = QFile::encodeName(path);
+#ifdef Q_OS_UNIX
+    if (privateKey) {
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                              S_IRUSR | S_IWUSR);
+        if (fd < 0) return nullptr;
+        std::FILE* file = nullptr;
+        if (::fchmod(fd, S_IRUSR | S_IWUSR) == 0) file = ::fdopen(fd, "wb");
+        if (file == nullptr) ::close(fd);
+        return file;
+    }
+#endif
+    return std::fopen(name.constData(), "wb");
+}
+}  // namespace
+
+void CSlotEngine::OnBnClickedRead() {
+    if (!IsEngineIdle(*this)) return;
+
+    const int slot = SlotFromListRow(m_nTargetListId, m_nTargetRow);
+    if (slot < 0) {
+        m_services.ShowMessageBox(QString::fromLatin1(NO_TARGET_MESSAGE), QString(), MsgBox::Ok);
+        return;
+    }
+    m_nCurSlot = slot;
+
+    if (m_slots[slot].nSize == 0) {
+        m_services.ShowMessageBox(QStringLiteral("There is no data available to read."),
+                                  QString(), MsgBox::Ok);
+        return;
+    }
+
+    QString path;
+    if (!m_services.ChooseSaveFile(SlotFileFilter(slot), SlotDefaultExtension(slot), path))
+        return;
+    // Checked before the open so that a chosen file is not emptied for nothing.
+    if (!IsEngineIdle(*this)) return;
+
+    Trace("Save to %ls", path.utf16());
+    m_strReadPath = path;
+    LocalFile target(OpenReadTarget(path, slot == SLOT_SERVER_KEY));
+    if (!target) {
+        Trace("Failed open file %ls", path.utf16());
+        return;
+    }
+    m_pReadTarget = std::move(target);
+    // The slot's copy is refilled from its first byte by the pieces that arrive.
+    m_slots[slot].nSize = 0;
+    m_nState = STATE_READ_SEND_OPEN;
+}
+
+void CSlotEngine::OnBnClickedRemove() {
+    if (!IsEngineIdle(*this)) return;
+
+    const int slot = SlotFromListRow(m_nTargetListId, m_nTargetRow);
+    if (slot < 0) {
+        m_services.ShowMessageBox(QString::fromLatin1(NO_TARGET_MESSAGE), QString(), MsgBox::Ok);
+        return;
+    }
+    m_nCurSlot = slot;
+
+    // An empty slot is asked about and removed too: the device's answer decides.
+    if (m_services.ShowMessageBox(
+            QStringLiteral("This action deletes the data.The operation cannot be undone.Are you "
+                           "sure you want to continue ?"),
+            QStringLiteral("Message"), MsgBox::OkCancel | MsgBox::IconExclamation) != MsgBox::IdOk)
+        return;
+    if (!IsEngineIdle(*this)) return;
+    m_nState = STATE_REMOVE_SEND;
+}

@@ -1,0 +1,135 @@
+// The polled state machine: one step per engine tick, at most one command sent or one
+// answer evaluated per step. Buttons and the receive pump only assign m_nState; the work
+// happens here.
+
+#include "engine/SlotEngine.h"
+#include "protocol/Frame.h"
+#include "support/Trace.h"
+
+namespace {
+
+// Picks the lowest pending slot and opens it; with none left, the load is over and the
+// lists are refreshed once.
+void LoadNextSlot(CSlotEngine& engine) {
+    engine.m_nCurSlot = SLOT_COUNT;
+    for (int slot = 0; slot < SLOT_COUNT; ++slot) {
+        if (engine.m_slots[static_cast<size_t>(slot)].nStatus == SLOT_PENDING) {
+            engine.m_nCurSlot = slot;
+            break;
+        }
+    }
+    if (engine.m_nCurSlot == SLOT_COUNT) {
+        engine.RefreshSlotLists();
+        engine.m_nState = STATE_READY;
+        return;
+    }
+    engine.SendOpen(true, engine.m_nCurSlot);
+    engine.m_nState = STATE_LOAD_AWAIT_OPEN;
+}
+
+void AwaitConnect(CSlotEngine& engine) {
+    ResponseFields fields;
+    engine.ParseResponse(fields);
+    for (const ResponseField& entry : fields) {
+        if (entry.key == "CMD" && entry.value == "0000") {
+            Trace("Success connect.");
+            engine.m_nState = STATE_LOAD_NEXT;
+            return;
+        }
+    }
+}
+
+// Nothing is sent to the device, even with a slot open there: the link may be gone.
+void Disconnect(CSlotEngine& engine) {
+    for (FileSlot& slot : engine.m_slots) {
+        slot.Release();
+        slot.nStatus = SLOT_PENDING;
+    }
+    engine.RefreshSlotLists();
+    engine.m_hComm.reset();
+    // An interrupted Read or Write would otherwise keep its local file open until some
+    // later transaction happened to close it.
+    engine.CloseLocalFiles();
+    engine.m_nState = STATE_CLOSED;
+}
+
+}  // namespace
+
+void CSlotEngine::SendConnect() {
+    SendCommandFrame(FormatCommand(CONNECT_TEMPLATE, m_nSequence));
+}
+
+void CSlotEngine::StepEngine() {
+    switch (m_nState) {
+    case STATE_CONNECT:
+        if (!OpenPort()) {
+            m_nState = STATE_DISCONNECT;
+            break;
+        }
+        SendConnect();
+        m_nState = STATE_AWAIT_CONNECT;
+        break;
+    case STATE_AWAIT_CONNECT:
+        AwaitConnect(*this);
+        break;
+    case STATE_LOAD_NEXT:
+        LoadNextSlot(*this);
+        break;
+    case STATE_LOAD_AWAIT_OPEN:
+        OnOpenResponse(true);
+        break;
+    case STATE_LOAD_SEND_DATA:
+        SendRead();
+        break;
+    case STATE_LOAD_AWAIT_DATA:
+        OnReadResponse();
+        break;
+    case STATE_LOAD_SEND_CLOSE:
+        SendClose();
+        break;
+    case STATE_LOAD_AWAIT_CLOSE:
+        OnCloseResponse();
+        break;
+    case STATE_REMOVE_SEND:
+        SendRemove();
+        break;
+    case STATE_REMOVE_AWAIT:
+        OnRemoveResponse();
+        break;
+    case STATE_READ_SEND_OPEN:
+        SendOpen(true, m_nCurSlot);
+        break;
+    case STATE_READ_AWAIT_OPEN:
+        OnOpenResponse(true);
+        break;
+    case STATE_READ_SEND_DATA:
+        SendRead();
+        break;
+    case STATE_READ_AWAIT_DATA:
+        OnReadResponse();
+        break;
+    case STATE_WRITE_SEND_OPEN:
+        SendOpen(false, m_nCurSlot);
+        break;
+    case STATE_WRITE_AWAIT_OPEN:
+        OnOpenResponse(false);
+        break;
+    case STATE_WRITE_SEND_DATA:
+        SendWriteChunk();
+        break;
+    case STATE_WRITE_AWAIT_DATA:
+        OnWriteResponse();
+        break;
+    case STATE_DISCONNECT:
+        Disconnect(*this);
+        break;
+    case STATE_SEND_CLOSE:
+        SendClose();
+        break;
+    case STATE_AWAIT_CLOSE:
+        OnCloseResponse();
+        break;
+    default:  // STATE_CLOSED, STATE_READY, 21 and anything outside the table: idle
+        break;
+    }
+}

@@ -1,0 +1,122 @@
+#include "link/TermiosPort.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <cerrno>
+#include <chrono>
+
+namespace {
+// Linux-only parity mode; absent elsewhere.
+#ifdef CMSPAR
+constexpr tcflag_t kStickParity = CMSPAR;
+#else
+constexpr tcflag_t kStickParity = 0;
+#endif
+
+void ClearModemLine(int fd, int line) { (void)::ioctl(fd, TIOCMBIC, &line); }
+}  // namespace
+
+std::unique_ptr<TermiosPort> TermiosPort::OpenPath(const QString& path) {
+    if (path.isEmpty()) return nullptr;
+    const QByteArray encoded = QFile::encodeName(path);
+    const int fd = ::open(encoded.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    // Share mode 0: nobody else may open the port while we hold it.
+    if (::ioctl(fd, TIOCEXCL) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    return std::make_unique<TermiosPort>(fd);
+}
+
+TermiosPort::TermiosPort(int fd) : m_fd(fd) {}
+
+TermiosPort::~TermiosPort() {
+    if (m_fd < 0) return;
+    // A pty stays exclusive until its last descriptor closes; the simulator keeps one, so
+    // give the claim back explicitly or the next connection would be refused.
+    (void)::ioctl(m_fd, TIOCNXCL);
+    ::close(m_fd);
+}
+
+bool TermiosPort::GetState() { return ::tcgetattr(m_fd, &m_settings) == 0; }
+
+void TermiosPort::Purge() { (void)::tcflush(m_fd, TCIOFLUSH); }
+
+bool TermiosPort::SetState() {
+    termios t = m_settings;
+    ::cfmakeraw(&t);
+    t.c_cflag &= ~(CSIZE | PARODD | CSTOPB | CRTSCTS | kStickParity);
+    t.c_cflag |= CS7 | PARENB | CREAD | CLOCAL;
+    t.c_iflag &= ~(IXON | IXOFF | IXANY);
+    (void)::cfsetispeed(&t, B115200);
+    (void)::cfsetospeed(&t, B115200);
+    const bool applied = ::tcsetattr(m_fd, TCSANOW, &t) == 0;
+    if (applied) m_settings = t;
+    ClearModemLine(m_fd, TIOCM_DTR);
+    return applied;
+}
+
+bool TermiosPort::GetTimeouts() {
+    m_fileFlags = ::fcntl(m_fd, F_GETFL);
+    return m_fileFlags >= 0 && ::tcgetattr(m_fd, &m_settings) == 0;
+}
+
+bool TermiosPort::SetTimeouts() {
+    // A read returns at once with what has arrived. VMIN 1 (not 0) matters: with VMIN 0 a
+    // read of an idle line returns 0 bytes, which is exactly what a hang-up returns, while
+    // with VMIN 1 and O_NONBLOCK an idle line gives EAGAIN and only a hang-up gives 0.
+    termios t = m_settings;
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    if (::tcsetattr(m_fd, TCSANOW, &t) == 0) m_settings = t;
+    return ::fcntl(m_fd, F_SETFL, m_fileFlags | O_NONBLOCK) == 0;
+}
+
+void TermiosPort::RaiseRts() {
+    int line = TIOCM_RTS;
+    (void)::ioctl(m_fd, TIOCMBIS, &line);
+}
+
+bool TermiosPort::Read(char* buffer, int capacity, int& count) {
+    count = 0;
+    if (capacity <= 0) return true;  // a full receive buffer asks for nothing
+    ssize_t n;
+    do {
+        n = ::read(m_fd, buffer, static_cast<size_t>(capacity));
+    } while (n < 0 && errno == EINTR);
+    if (n > 0) {
+        count = static_cast<int>(n);
+        return true;
+    }
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;
+    return false;  // 0: hang-up (device gone); anything else: a failed read
+}
+
+void TermiosPort::Write(const char* data, int length) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(WRITE_TIMEOUT_MS);
+    while (length > 0) {
+        const ssize_t n = ::write(m_fd, data, static_cast<size_t>(length));
+        if (n > 0) {
+            data += n;
+            length -= static_cast<int>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) return;
+        pollfd p{m_fd, POLLOUT, 0};
+        if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) return;
+    }
+}
+
+std::unique_ptr<CommPort> TermiosPortProvider::Open(const QString& location) {
+    return TermiosPort::OpenPath(location);
+}

@@ -1,0 +1,49 @@
+#pragma once
+// The serial port on POSIX termios. Every step of opening and configuring it is its own
+// call, as the engine expects; settings that a pseudo-terminal refuses (it keeps 8N1 and has
+// no modem lines) are ignored so that tests can run the real link on a pty.
+
+#include <termios.h>
+
+#include <QString>
+#include <memory>
+
+#include "link/CommPort.h"
+
+class TermiosPort : public CommPort {
+public:
+    // Opens `path` for reading and writing, without becoming its controlling terminal,
+    // non-blocking, and claims it exclusively. Null when it cannot be opened.
+    static std::unique_ptr<TermiosPort> OpenPath(const QString& path);
+
+    // Takes ownership of an open descriptor.
+    explicit TermiosPort(int fd);
+    ~TermiosPort() override;
+    TermiosPort(const TermiosPort&) = delete;
+    TermiosPort& operator=(const TermiosPort&) = delete;
+
+    bool GetState() override;
+    void Purge() override;
+    bool SetState() override;
+    bool GetTimeouts() override;
+    bool SetTimeouts() override;
+    void RaiseRts() override;
+    bool Read(char* buffer, int capacity, int& count) override;
+    void Write(const char* data, int length) override;
+
+    // The descriptor, for waiting on it (benchmarks, tests); the port keeps ownership.
+    int Descriptor() const { return m_fd; }
+
+    // Longest time one Write may take before it gives up on the rest of the frame.
+    static constexpr int WRITE_TIMEOUT_MS = 10;
+
+private:
+    int m_fd;
+    termios m_settings{};  // as read by GetState, then changed by SetState
+    int m_fileFlags = 0;   // as read by GetTimeouts
+};
+
+class TermiosPortProvider : public CommPortProvider {
+public:
+    std::unique_ptr<CommPort> Open(const QString& location) override;
+};

@@ -1,0 +1,335 @@
+// Write, Read and Remove against an engine with a fake port and scripted dialogs.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <sys/stat.h>
+
+#include "certs/LocalFolder.h"
+#include "certs/SlotCommands.h"
+#include "fakes/FakeCommPort.h"
+#include "fakes/FakeDialogServices.h"
+#include "support/Trace.h"
+
+namespace {
+const QString kCertFilter = QString::fromLatin1(CERTIFICATE_FILE_FILTER);
+const QString kKeyFilter = QString::fromLatin1(KEY_FILE_FILTER);
+const QString kRemoveQuestion = QStringLiteral(
+    "This action deletes the data.The operation cannot be undone.Are you sure you want to "
+    "continue ?");
+
+unsigned FileMode(const QString& path) {
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0) return 0;
+    return info.st_mode & 0777u;
+}
+
+class SlotCommands : public ::testing::Test {
+protected:
+    FakePortProvider ports;
+    FakeDialogServices dialogs;
+    CSlotEngine engine{ports, dialogs};
+    QTemporaryDir dir;
+    QStringList traced;
+    TextSink savedOut, savedDebug;
+    const QByteArray savedDataHome = qgetenv("XDG_DATA_HOME");
+    const bool dataHomeWasSet = qEnvironmentVariableIsSet("XDG_DATA_HOME");
+
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(QStringLiteral("data"))));
+        engine.m_hComm = ports.Open(QStringLiteral("/dev/ttyACM0"));
+        engine.m_nState = STATE_READY;
+        savedOut = SetStandardOutputSink([this](const QString& line) { traced << line; });
+        savedDebug = SetDebugOutputSink([](const QString&) {});
+    }
+    void TearDown() override {
+        SetStandardOutputSink(savedOut);
+        SetDebugOutputSink(savedDebug);
+        if (dataHomeWasSet)
+            qputenv("XDG_DATA_HOME", savedDataHome);
+        else
+            qunsetenv("XDG_DATA_HOME");
+    }
+    void Target(int slot) {
+        engine.m_nTargetListId = SlotListId(slot);
+        engine.m_nTargetRow = SlotRow(slot);
+    }
+    void Fill(int slot, std::uint16_t size) {
+        engine.m_slots[slot].nStatus = SLOT_DONE;
+        engine.m_slots[slot].EnsureBuffer();
+        engine.m_slots[slot].nSize = size;
+    }
+    QString File(const char* name, qint64 size) {
+        const QString path = dir.filePath(QString::fromLatin1(name));
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(size, 'x'));
+        return path;
+    }
+    void Run(void (CSlotEngine::*command)()) { (engine.*command)(); }
+};
+
+TEST_F(SlotCommands, WriteClientRowZeroOpensSlotTwoAtTheSizeLimit) {
+    engine.m_nTargetListId = IDC_LIST_CLIENT;
+    engine.m_nTargetRow = 0;
+    const QString path = File("full.crt", SLOT_BUFFER_SIZE);
+    dialogs.fileAnswers = {path};
+    engine.OnBnClickedWrite();
+
+    EXPECT_TRUE(dialogs.messages.empty());  // empty slot: no overwrite question
+    ASSERT_EQ(dialogs.fileDialogs.size(), 1u);
+    EXPECT_FALSE(dialogs.fileDialogs[0].save);
+    EXPECT_EQ(dialogs.fileDialogs[0].filter, kCertFilter);
+    const QString folder = dir.filePath(QStringLiteral("data/Velmora/Certificates"));
+    EXPECT_EQ(GetLocalCertificateFolder(), folder);
+    EXPECT_EQ(dialogs.fileDialogs[0].folderOrExtension, folder);
+    EXPECT_FALSE(QFileInfo::exists(folder));  // neither created nor needed
+    EXPECT_EQ(engine.m_nCurSlot, 2);
+    EXPECT_EQ(engine.m_nState, STATE_WRITE_SEND_OPEN);
+    EXPECT_EQ(engine.m_strWritePath, path);
+    EXPECT_EQ(engine.m_nTransferTotal, 6144u);
+    ASSERT_TRUE(engine.m_pWriteSource);
+    EXPECT_EQ(std::ftell(engine.m_pWriteSource.get()), 0);
+    EXPECT_EQ(traced, QStringList{QStringLiteral("Open local file %1(6144bytes)").arg(path)});
+}
+
+TEST_F(SlotCommands, WriteKeyRowTakesKeyFilterAndAnEmptyFile) {
+    engine.m_nTargetListId = IDC_LIST_SERVER;
+    engine.m_nTargetRow = 1;
+    dialogs.fileAnswers = {File("empty.key", 0)};
+    engine.m_nTransferTotal = 99;
+    engine.OnBnClickedWrite();
+
+    ASSERT_EQ(dialogs.fileDialogs.size(), 1u);
+    EXPECT_EQ(dialogs.fileDialogs[0].filter, kKeyFilter);
+    EXPECT_EQ(engine.m_nCurSlot, 1);
+    EXPECT_EQ(engine.m_nState, STATE_WRITE_SEND_OPEN);
+    EXPECT_EQ(engine.m_nTransferTotal, 0u);
+    EXPECT_TRUE(engine.m_pWriteSource);
+}
+
+TEST_F(SlotCommands, WriteRefusesOneByteOverTheLimit) {
+    Target(4);
+    const QString path = File("big.der", SLOT_BUFFER_SIZE + 1);
+    dialogs.fileAnswers = {path};
+    engine.m_nTransferTotal = 99;
+    engine.OnBnClickedWrite();
+
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("The file size must be 6 KBytes or less."));
+    EXPECT_EQ(dialogs.messages[0].caption, QStringLiteral("Error"));
+    EXPECT_EQ(dialogs.messages[0].type, unsigned{MsgBox::Ok | MsgBox::IconError});
+    EXPECT_EQ(engine.m_strWritePath, path);
+    EXPECT_EQ(engine.m_nTransferTotal, 99u);
+    EXPECT_FALSE(engine.m_pWriteSource);
+    EXPECT_EQ(engine.m_nState, STATE_READY);
+    EXPECT_TRUE(traced.isEmpty());
+}
+
+TEST_F(SlotCommands, WriteAsksBeforeOverwritingAndCancelEndsBeforeTheDialog) {
+    Target(6);
+    Fill(6, 1218);
+    dialogs.messageAnswers = {MsgBox::IdCancel, MsgBox::IdOk};
+    dialogs.fileAnswers = {File("new.cer", 10)};
+    engine.OnBnClickedWrite();
+
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text,
+              QStringLiteral("The file is already there. Do you want to overwrite it?"));
+    EXPECT_EQ(dialogs.messages[0].caption, QStringLiteral("Confirm"));
+    EXPECT_EQ(dialogs.messages[0].type, unsigned{MsgBox::OkCancel | MsgBox::IconQuestion});
+    EXPECT_TRUE(dialogs.fileDialogs.empty());
+    EXPECT_EQ(engine.m_nCurSlot, 6);
+    EXPECT_EQ(engine.m_nState, STATE_READY);
+
+    engine.OnBnClickedWrite();  // now answered OK
+    EXPECT_EQ(dialogs.fileDialogs.size(), 1u);
+    EXPECT_EQ(engine.m_nState, STATE_WRITE_SEND_OPEN);
+}
+
+TEST_F(SlotCommands, WriteStopsWhenTheChosenFileHasNoSize) {
+    Target(3);
+    const QString folder = dir.filePath(QStringLiteral("folder.crt"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    dialogs.fileAnswers = {dir.filePath(QStringLiteral("vanished.crt")), folder};
+    engine.m_nTransferTotal = 99;
+    engine.OnBnClickedWrite();
+    engine.OnBnClickedWrite();
+
+    EXPECT_EQ(dialogs.fileDialogs.size(), 2u);
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_FALSE(engine.m_pWriteSource);
+    EXPECT_EQ(engine.m_nTransferTotal, 99u);
+    EXPECT_EQ(engine.m_nState, STATE_READY);
+    EXPECT_TRUE(traced.isEmpty());
+}
+
+TEST_F(SlotCommands, ReadOfTheKeySavesAPrivateFile) {
+    Target(SLOT_SERVER_KEY);
+    Fill(SLOT_SERVER_KEY, 1218);
+    const QString path = File("server.key", 40);  // an old file, readable by all
+    ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner |
+                                                QFile::ReadGroup | QFile::ReadOther));
+    dialogs.fileAnswers = {path};
+    engine.OnBnClickedRead();
+
+    ASSERT_EQ(dialogs.fileDialogs.size(), 1u);
+    EXPECT_TRUE(dialogs.fileDialogs[0].save);
+    EXPECT_EQ(dialogs.fileDialogs[0].filter, kKeyFilter);
+    EXPECT_EQ(dialogs.fileDialogs[0].folderOrExtension, QStringLiteral("key"));
+    EXPECT_EQ(engine.m_nCurSlot, 1);
+    EXPECT_EQ(engine.m_nState, STATE_READ_SEND_OPEN);
+    EXPECT_EQ(engine.m_slots[1].nSize, 0);
+    EXPECT_NE(engine.m_slots[1].pData, nullptr);  // refilled, not released
+    EXPECT_EQ(engine.m_strReadPath, path);
+    ASSERT_TRUE(engine.m_pReadTarget);
+    EXPECT_EQ(QFileInfo(path).size(), 0);
+    EXPECT_EQ(FileMode(path), 0600u);
+    EXPECT_EQ(traced, QStringList{QStringLiteral("Save to %1").arg(path)});
+}
+
+TEST_F(SlotCommands, ReadOfACertificateKeepsUsualPermissions) {
+    const mode_t savedMask = ::umask(022);
+    Target(7);
+    Fill(7, 300);
+    const QString path = dir.filePath(QStringLiteral("client.crt"));
+    dialogs.fileAnswers = {path};
+    engine.OnBnClickedRead();
+    ::umask(savedMask);
+
+    ASSERT_EQ(dialogs.fileDialogs.size(), 1u);
+    EXPECT_EQ(dialogs.fileDialogs[0].filter, kCertFilter);
+    EXPECT_EQ(dialogs.fileDialogs[0].folderOrExtension, QStringLiteral("crt"));
+    EXPECT_EQ(engine.m_nState, STATE_READ_SEND_OPEN);
+    EXPECT_TRUE(QFileInfo::exists(path));
+    EXPECT_EQ(FileMode(path), 0644u);
+}
+
+TEST_F(SlotCommands, ReadOfAnEmptySlotOrACancelledDialogChangesNothing) {
+    Target(8);
+    engine.OnBnClickedRead();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("There is no data available to read."));
+    EXPECT_EQ(dialogs.messages[0].caption, QString());
+    EXPECT_TRUE(dialogs.fileDialogs.empty());
+    EXPECT_EQ(engine.m_nCurSlot, 8);
+
+    Fill(8, 50);
+    engine.OnBnClickedRead();  // no answer queued: the save dialog is cancelled
+    EXPECT_EQ(dialogs.fileDialogs.size(), 1u);
+    EXPECT_EQ(engine.m_slots[8].nSize, 50);
+    EXPECT_EQ(engine.m_nState, STATE_READY);
+}
+
+TEST_F(SlotCommands, ReadIntoAnUnopenableDestinationKeepsTheSlot) {
+    Target(0);
+    Fill(0, 700);
+    const QString path = dir.filePath(QStringLiteral("no/such/folder/server.crt"));
+    dialogs.fileAnswers = {path};
+    engine.OnBnClickedRead();
+
+    EXPECT_EQ(traced, (QStringList{QStringLiteral("Save to %1").arg(path),
+                                   QStringLiteral("Failed open file %1").arg(path)}));
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_FALSE(engine.m_pReadTarget);
+    EXPECT_EQ(engine.m_slots[0].nSize, 700);
+    EXPECT_EQ(engine.m_nState, STATE_READY);
+}
+
+TEST_F(SlotCommands, RemoveAsksEvenForAnEmptySlot) {
+    Target(14);
+    dialogs.messageAnswers = {MsgBox::IdCancel, MsgBox::IdOk};
+    engine.OnBnClickedRemove();
+    EXPECT_EQ(engine.m_nCurSlot, 14);
+    EXPECT_EQ(engine.m_nState, STATE_READY);
+
+    engine.OnBnClickedRemove();
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.messages[1].text, kRemoveQuestion);
+    EXPECT_EQ(dialogs.messages[1].caption, QStringLiteral("Message"));
+    EXPECT_EQ(dialogs.messages[1].type, unsigned{MsgBox::OkCancel | MsgBox::IconExclamation});
+    EXPECT_EQ(engine.m_nState, STATE_REMOVE_SEND);
+}
+
+TEST_F(SlotCommands, EveryCommandAsksForATargetFirst) {
+    for (auto command : {&CSlotEngine::OnBnClickedWrite, &CSlotEngine::OnBnClickedRead,
+                         &CSlotEngine::OnBnClickedRemove}) {
+        dialogs.messages.clear();
+        for (const auto& [listId, row] : {std::pair{0, 0}, {IDC_LIST_CLIENT, -1}}) {
+            engine.m_nTargetListId = listId;
+            engine.m_nTargetRow = row;
+            Run(command);
+        }
+        ASSERT_EQ(dialogs.messages.size(), 2u);
+        for (const auto& message : dialogs.messages) {
+            EXPECT_EQ(message.text, QStringLiteral("Please select the target from the list."));
+            EXPECT_EQ(message.caption, QString());
+            EXPECT_EQ(message.type, unsigned{MsgBox::Ok});
+        }
+    }
+    EXPECT_TRUE(dialogs.fileDialogs.empty());
+    EXPECT_EQ(engine.m_nCurSlot, -1);
+    EXPECT_EQ(engine.m_nState, STATE_READY);
+}
+
+// Slots still loading, a Read running, or the port gone: no command does anything.
+TEST_F(SlotCommands, CommandsAreSilentUnlessConnectedAndIdle) {
+    Target(2);
+    Fill(2, 100);
+    dialogs.fileAnswers = {File("a.crt", 10), dir.filePath(QStringLiteral("b.crt"))};
+    for (int state : {int{STATE_LOAD_AWAIT_DATA}, int{STATE_READ_AWAIT_DATA}, int{STATE_READY}}) {
+        if (state == STATE_READY) engine.m_hComm.reset();
+        engine.m_nState = state;
+        for (auto command : {&CSlotEngine::OnBnClickedWrite, &CSlotEngine::OnBnClickedRead,
+                             &CSlotEngine::OnBnClickedRemove})
+            Run(command);
+        EXPECT_EQ(engine.m_nState, state);
+    }
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_TRUE(dialogs.fileDialogs.empty());
+    EXPECT_EQ(engine.m_nCurSlot, -1);
+    EXPECT_EQ(engine.m_slots[2].nSize, 100);
+}
+
+// The engine keeps stepping inside a command's dialogs; what it does there wins.
+TEST_F(SlotCommands, CommandsCheckAgainWhenTheirDialogsClose) {
+    Target(SLOT_SERVER_KEY);
+    Fill(SLOT_SERVER_KEY, 100);  // so that Write asks before its file dialog
+    const QString source = File("source.key", 10);
+    const QString existing = File("kept.key", 25);
+    const struct {
+        std::function<void()> tick;
+        int stateAfter;
+    } nested[] = {
+        {[this] { engine.m_nState = STATE_DISCONNECT; }, STATE_DISCONNECT},
+        {[this] { engine.m_hComm.reset(); }, STATE_READY},  // port gone, state left behind
+    };
+    const struct {
+        void (CSlotEngine::*command)();
+        QString answer;
+    } commands[] = {{&CSlotEngine::OnBnClickedWrite, source},
+                    {&CSlotEngine::OnBnClickedRead, existing},
+                    {&CSlotEngine::OnBnClickedRemove, QString()}};
+    for (const auto& hook : nested) {
+        for (const auto& run : commands) {
+            engine.m_hComm = ports.Open(QStringLiteral("/dev/ttyACM0"));
+            engine.m_nState = STATE_READY;
+            dialogs.onMessage = dialogs.onFileDialog = hook.tick;
+            dialogs.fileAnswers = {run.answer};
+            Run(run.command);
+            EXPECT_EQ(engine.m_nState, hook.stateAfter);
+        }
+    }
+    EXPECT_EQ(dialogs.messages.size(), 4u);     // Write's and Remove's questions, twice
+    EXPECT_EQ(dialogs.fileDialogs.size(), 4u);  // Write's and Read's dialogs, twice
+    EXPECT_FALSE(engine.m_pWriteSource);
+    EXPECT_FALSE(engine.m_pReadTarget);
+    EXPECT_EQ(QFileInfo(existing).size(), 25);  // not emptied
+    EXPECT_EQ(engine.m_slots[SLOT_SERVER_KEY].nSize, 100);
+    EXPECT_TRUE(traced.isEmpty());
+}
+
+}  // namespace

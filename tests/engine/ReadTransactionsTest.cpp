@@ -1,0 +1,338 @@
+// Open, read and close: the exact command frames, the acceptance rules of each answer,
+// and the Read operation end to end.
+
+#include "engine/EngineHarness.h"
+
+namespace {
+
+using ReadTransactionsTest = EngineTest;
+
+TEST_F(ReadTransactionsTest, SendersWriteTheExactFramesAndWait) {
+    OpenLink();
+    engine.m_nCurSlot = 2;
+    engine.m_nSequence = 5;
+    engine.SendOpen(true, 2);
+    EXPECT_EQ(engine.m_nState, STATE_READ_AWAIT_OPEN);
+    engine.SendOpen(false, 2);
+    EXPECT_EQ(engine.m_nState, STATE_WRITE_AWAIT_OPEN);
+    engine.m_nSequence = 6;
+    engine.m_nState = STATE_READ_SEND_DATA;
+    engine.SendRead();
+    EXPECT_EQ(engine.m_nState, STATE_READ_AWAIT_DATA);
+    engine.m_nState = STATE_SEND_CLOSE;
+    engine.SendClose();
+    EXPECT_EQ(engine.m_nState, STATE_AWAIT_CLOSE);
+
+    EXPECT_EQ(Writes(), (std::vector<std::string>{
+                            "CMD:9330,CNT:05,POS:0082,SUM:DB\r\n", "CMD:9330,CNT:06,POS:0002,SUM:D4\r\n",
+                            "CMD:9030,CNT:06,POS:0002,SUM:D1\r\n", "CMD:9430,CNT:07,POS:0002,SUM:D6\r\n"}));
+    EXPECT_EQ(engine.m_nSequence, 8);
+    EXPECT_EQ(trace.messages,
+              TraceLines({"Try Open file idx=2 read", "Try Open file idx=2 write", "Try Close(idx=2)"}));
+
+}
+
+TEST_F(ReadTransactionsTest, OpenAnswerNeedsCmdAheadOfAnAcceptingRes) {
+    engine.m_nCurSlot = 2;
+    struct Case {
+        std::string answer;
+        int state, read, expected;
+        const char* traced;
+    };
+    const std::vector<Case> cases = {
+        {Answer({{"CMD", "9330"}, {"RES", "OK"}}), STATE_LOAD_AWAIT_OPEN, 1, STATE_LOAD_SEND_DATA,
+         "Success Open file idx=2 read"},
+        {Answer({{"CMD", "9330"}, {"RES", "OK"}}), STATE_READ_AWAIT_OPEN, 1, STATE_READ_SEND_DATA,
+         "Success Open file idx=2 read"},
+        {Answer({{"CMD", "9330"}, {"RES", "OK"}}), STATE_WRITE_AWAIT_OPEN, 0, STATE_WRITE_SEND_DATA,
+         "Success Open file idx=2 write"},
+        // CMD after RES, or none: traced as success, but no step forward.
+        {Answer({{"RES", "OK"}, {"CMD", "9330"}}), STATE_READ_AWAIT_OPEN, 1, STATE_READ_AWAIT_OPEN,
+         "Success Open file idx=2 read"},
+        {Answer({{"RES", "OK"}}), STATE_LOAD_AWAIT_OPEN, 1, STATE_LOAD_AWAIT_OPEN, "Success Open file idx=2 read"},
+        {Answer({{"CMD", "9030"}, {"RES", "OK"}}), STATE_WRITE_AWAIT_OPEN, 0, STATE_WRITE_AWAIT_OPEN,
+         "Success Open file idx=2 write"},
+        // Any other RES refuses, whatever the CMD.
+        {Answer({{"CMD", "9030"}, {"RES", "NG"}}), STATE_READ_AWAIT_OPEN, 1, STATE_READY,
+         "Failed Open file idx=2 read"},
+        {Answer({{"RES", "ok"}}), STATE_WRITE_AWAIT_OPEN, 0, STATE_READY, "Failed Open file idx=2 write"},
+        // Each RES meets the state left by the one before: after the accepting one the
+        // load is no longer waiting for an open answer.
+        {Answer({{"CMD", "9330"}, {"RES", "OK"}, {"RES", "NG"}}), STATE_LOAD_AWAIT_OPEN, 1, STATE_READY,
+         "Failed Open file idx=2 read"},
+        // Not a frame of its own yet, or a wrong checksum: nothing happens.
+        {"CMD:9330,RES:NG,", STATE_READ_AWAIT_OPEN, 1, STATE_READ_AWAIT_OPEN, nullptr},
+        {"CMD:9330,RES:NG,SUM:00\r\n", STATE_READ_AWAIT_OPEN, 1, STATE_READ_AWAIT_OPEN, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer);
+        engine.m_nRxLength = 0;
+        engine.m_rxBuffer.fill(0);
+        trace.Clear();
+        engine.m_pReadTarget.reset(std::fopen(LocalPath("target").c_str(), "wb"));
+        engine.m_nState = c.state;
+        Feed(c.answer);
+        engine.OnOpenResponse(c.read != 0);
+        EXPECT_EQ(engine.m_nState, c.expected);
+        if (c.traced != nullptr)
+            EXPECT_TRUE(trace.Contains(c.traced)) << trace.messages.join(QLatin1Char('|')).toStdString();
+        else
+            EXPECT_TRUE(trace.messages.isEmpty());
+        // Only a refusal outside the load closes the local files.
+        EXPECT_EQ(static_cast<bool>(engine.m_pReadTarget), c.expected != STATE_READY);
+        EXPECT_EQ(engine.m_slots[2].nStatus, SLOT_PENDING);
+    }
+}
+
+TEST_F(ReadTransactionsTest, RefusedOpenInTheLoadMarksTheSlotDone) {
+    engine.m_nCurSlot = 6;
+    engine.m_nState = STATE_LOAD_AWAIT_OPEN;
+    engine.m_pReadTarget.reset(std::fopen(LocalPath("target").c_str(), "wb"));
+    Feed(Answer({{"CMD", "9330"}, {"RES", "BUSY"}}));
+    engine.OnOpenResponse(true);
+    EXPECT_EQ(engine.m_nState, STATE_LOAD_NEXT);
+    EXPECT_EQ(engine.m_slots[6].nStatus, SLOT_DONE);
+    EXPECT_EQ(trace.messages, TraceLines({"Failed Open file idx=6 read", "Try Next File"}));
+    EXPECT_TRUE(engine.m_pReadTarget) << "the load has no local file to close";
+}
+
+class ReadAnswerTest : public EngineTest {
+protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        engine.m_nCurSlot = 3;
+        engine.m_nState = STATE_LOAD_AWAIT_DATA;
+        engine.m_nFileSize = 77;
+        engine.m_nTransferTotal = 77;
+    }
+    void Deliver(const std::string& answer) {
+        Feed(answer);
+        engine.OnReadResponse();
+    }
+};
+
+TEST_F(ReadAnswerTest, WithoutCmd9030AndResOkNothingIsStored) {
+    for (const std::string& answer :
+         {Answer({{"RES", "OK"}, {"PALL", "0002"}, {"DATA", "0102"}}),
+          Answer({{"CMD", "9030"}, {"PALL", "0002"}, {"DATA", "0102"}}),
+          Answer({{"CMD", "9030"}, {"RES", "NG"}, {"PALL", "0002"}, {"DATA", "0102"}}),
+          Answer({{"CMD", "9330"}, {"RES", "OK"}, {"PALL", "0002"}, {"DATA", "0102"}})}) {
+        Deliver(answer);
+        EXPECT_EQ(engine.m_nState, STATE_LOAD_AWAIT_DATA) << answer;
+        EXPECT_EQ(engine.m_slots[3].nSize, 0);
+        EXPECT_EQ(engine.m_nFileSize, 77u);
+    }
+    EXPECT_TRUE(trace.messages.isEmpty());
+    EXPECT_TRUE(Writes().empty()) << "the read is not sent again";
+}
+
+TEST_F(ReadAnswerTest, FieldOrderDoesNotMatterAndPiecesAccumulate) {
+    Deliver(Answer({{"DATA", "0A0B"}, {"PALL", "0005"}, {"RES", "OK"}, {"CMD", "9030"}}));
+    EXPECT_EQ(engine.m_nState, STATE_LOAD_SEND_DATA);
+    EXPECT_EQ(engine.m_nFileSize, 5u);
+    EXPECT_EQ(engine.m_nTransferTotal, 5u);
+    engine.m_nState = STATE_LOAD_AWAIT_DATA;
+    Deliver(Answer({{"CMD", "9030"}, {"RES", "OK"}, {"PALL", "5"}, {"DATA", "ff800C"}}));
+    EXPECT_EQ(SlotBytes(3), (std::vector<std::uint8_t>{0x0A, 0x0B, 0xFF, 0x80, 0x0C}));
+    EXPECT_EQ(engine.m_slots[3].nStatus, SLOT_DONE);
+    EXPECT_EQ(engine.m_nState, STATE_LOAD_SEND_CLOSE);
+    EXPECT_EQ(trace.messages, TraceLines({"Read File(2/5)", "Read File(5/5)", "Read File Complete(idx=3)"}));
+}
+
+TEST_F(ReadAnswerTest, TotalIsTheLow16BitsOfABase16Value) {
+    const std::vector<std::pair<std::string, std::uint32_t>> totals = {
+        {"10005", 5u}, {"-1", 0xFFFFu}, {"0x1F", 0x1Fu}, {"zz", 0u}, {"  2a", 0x2Au}, {"FFFFFFFFFFFFFFFFFF", 0xFFFFu}};
+    for (const auto& [text, expected] : totals) {
+        engine.m_nState = STATE_LOAD_AWAIT_DATA;
+        engine.m_slots[3].nSize = 0;
+        Deliver(Answer({{"CMD", "9030"}, {"RES", "OK"}, {"PALL", text}, {"DATA", ""}}));
+        EXPECT_EQ(engine.m_nFileSize, expected) << text;
+        EXPECT_EQ(engine.m_nState, expected == 0 ? STATE_LOAD_SEND_CLOSE : STATE_LOAD_SEND_DATA) << text;
+    }
+}
+
+TEST_F(ReadAnswerTest, PieceCompletesTheSlotWhenTotalIsAbsentOrExceeded) {
+    Deliver(Answer({{"CMD", "9030"}, {"RES", "OK"}, {"DATA", "0102"}}));
+    EXPECT_EQ(engine.m_nState, STATE_LOAD_SEND_CLOSE);
+    EXPECT_EQ(engine.m_nFileSize, 0u);
+    EXPECT_EQ(SlotBytes(3), (std::vector<std::uint8_t>{1, 2}));
+    EXPECT_TRUE(trace.Contains("Read File(2/0)"));
+
+    // More than announced: the whole piece is kept.
+    engine.m_slots[4].nStatus = SLOT_PENDING;
+    engine.m_nCurSlot = 4;
+    engine.m_nState = STATE_LOAD_AWAIT_DATA;
+    Deliver(Answer({{"CMD", "9030"}, {"RES", "OK"}, {"PALL", "0002"}, {"DATA", "01020304"}}));
+    EXPECT_EQ(SlotBytes(4), (std::vector<std::uint8_t>{1, 2, 3, 4}));
+    EXPECT_EQ(engine.m_slots[4].nStatus, SLOT_DONE);
+    EXPECT_EQ(engine.m_nState, STATE_LOAD_SEND_CLOSE);
+}
+
+TEST_F(ReadAnswerTest, EmptyPieceBelowTheTotalAsksAgain) {
+    Deliver(Answer({{"CMD", "9030"}, {"RES", "OK"}, {"PALL", "0005"}, {"DATA", ""}}));
+    EXPECT_EQ(engine.m_nState, STATE_LOAD_SEND_DATA);
+    EXPECT_EQ(engine.m_slots[3].nSize, 0);
+    EXPECT_TRUE(engine.m_slots[3].pData) << "the buffer comes with the first accepted answer";
+    EXPECT_EQ(trace.messages, TraceLines({"Read File(0/5)"}));
+}
+
+TEST_F(ReadAnswerTest, EachPairOfDigitsIsReadAsBase16Text) {
+    // "-1" reads as -1, "G1" as no number, "0x" as 0: strtol's rules, byte by byte.
+    Deliver(Answer({{"CMD", "9030"}, {"RES", "OK"}, {"PALL", "0004"}, {"DATA", "3f-1G10x"}}));
+    EXPECT_EQ(SlotBytes(3), (std::vector<std::uint8_t>{0x3F, 0xFF, 0x00, 0x00}));
+    // A later DATA field replaces an earlier one.
+    engine.m_nCurSlot = 5;
+    engine.m_nState = STATE_LOAD_AWAIT_DATA;
+    Deliver(Answer({{"CMD", "9030"}, {"RES", "OK"}, {"DATA", "0102"}, {"DATA", "0A"}}));
+    EXPECT_EQ(SlotBytes(5), (std::vector<std::uint8_t>{0x0A}));
+}
+
+TEST_F(ReadAnswerTest, MalformedOrOversizedDataIsACommandError) {
+    const std::string tooLong(2 * READ_CHUNK_MAX + 2, '4');
+    const std::vector<std::string> answers = {
+        Answer({{"CMD", "9030"}, {"RES", "OK"}, {"PALL", "0004"}, {"DATA", "ABC"}}),
+        // Judged on its own, even in a frame that answers nothing.
+        Answer({{"RES", "NG"}, {"DATA", "1"}}),
+        Answer({{"CMD", "9030"}, {"RES", "OK"}, {"PALL", "0800"}, {"DATA", tooLong}}),
+    };
+    for (const std::string& answer : answers) {
+        engine.m_nState = STATE_READ_AWAIT_DATA;
+        engine.m_pReadTarget.reset(std::fopen(LocalPath("target").c_str(), "wb"));
+        engine.m_pWriteSource.reset(std::fopen(LocalPath("target").c_str(), "rb"));
+        trace.Clear();
+        Deliver(answer);
+        EXPECT_EQ(engine.m_nState, STATE_READY);
+        EXPECT_EQ(trace.messages, TraceLines({"Cmd error"}));
+        EXPECT_FALSE(engine.m_pReadTarget);
+        EXPECT_FALSE(engine.m_pWriteSource);
+        EXPECT_EQ(engine.m_slots[3].nSize, 0);
+        EXPECT_EQ(engine.m_nFileSize, 77u) << "nothing of the answer is used";
+    }
+    // A piece of exactly READ_CHUNK_MAX bytes is fine.
+    engine.m_nState = STATE_LOAD_AWAIT_DATA;
+    Deliver(Answer({{"CMD", "9030"}, {"RES", "OK"}, {"PALL", "0400"}, {"DATA", std::string(2 * READ_CHUNK_MAX, '4')}}));
+    EXPECT_EQ(engine.m_slots[3].nSize, READ_CHUNK_MAX);
+    EXPECT_EQ(engine.m_nState, STATE_LOAD_SEND_CLOSE);
+}
+
+TEST_F(ReadAnswerTest, PieceThatWouldOverflowTheSlotIsACommandError) {
+    FileSlot& slot = engine.m_slots[3];
+    std::uint8_t* buffer = slot.EnsureBuffer();
+    for (int i = 0; i < 6100; ++i) buffer[i] = 0x11;
+    slot.nSize = 6100;
+    Deliver(Answer({{"CMD", "9030"}, {"RES", "OK"}, {"PALL", "2000"}, {"DATA", ScriptedDevice::Hex(Pattern(45))}}));
+    EXPECT_EQ(engine.m_nState, STATE_READY);
+    EXPECT_EQ(slot.nSize, 6100);
+    EXPECT_EQ(trace.messages, TraceLines({"Cmd error"}));
+
+    // Filling the buffer exactly is allowed.
+    engine.m_nState = STATE_LOAD_AWAIT_DATA;
+    trace.Clear();
+    Deliver(Answer({{"CMD", "9030"}, {"RES", "OK"}, {"PALL", "2000"}, {"DATA", ScriptedDevice::Hex(Pattern(44))}}));
+    EXPECT_EQ(slot.nSize, SLOT_BUFFER_SIZE);
+    EXPECT_EQ(slot.pData[6100], Pattern(44)[0]);
+    EXPECT_EQ(slot.pData[SLOT_BUFFER_SIZE - 1], Pattern(44)[43]);
+    EXPECT_EQ(trace.messages, TraceLines({"Read File(6144/8192)"}));
+}
+
+TEST_F(ReadTransactionsTest, CloseAnswerRules) {
+    struct Case {
+        std::string answer;
+        int state, expected;
+        bool filesClosed;
+        const char* traced;
+    };
+    const std::vector<Case> cases = {
+        {Answer({{"CMD", "9430"}, {"RES", "OK"}}), STATE_AWAIT_CLOSE, STATE_READY, true, "Success Close"},
+        {Answer({{"CMD", "9430"}, {"RES", "NG"}}), STATE_AWAIT_CLOSE, STATE_READY, true, "Failed Close"},
+        // In the load any RES goes on with the next slot, without a trace.
+        {Answer({{"CMD", "9430"}, {"RES", "NG"}}), STATE_LOAD_AWAIT_CLOSE, STATE_LOAD_NEXT, true, nullptr},
+        // RES ahead of CMD is ignored; CMD alone still closes the local files.
+        {Answer({{"RES", "OK"}, {"CMD", "9430"}}), STATE_AWAIT_CLOSE, STATE_AWAIT_CLOSE, true, nullptr},
+        {Answer({{"RES", "OK"}}), STATE_AWAIT_CLOSE, STATE_AWAIT_CLOSE, false, nullptr},
+        {Answer({{"CMD", "9330"}, {"RES", "OK"}}), STATE_LOAD_AWAIT_CLOSE, STATE_LOAD_AWAIT_CLOSE, false, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer);
+        trace.Clear();
+        engine.m_pReadTarget.reset(std::fopen(LocalPath("target").c_str(), "wb"));
+        engine.m_nState = c.state;
+        Feed(c.answer);
+        engine.OnCloseResponse();
+        EXPECT_EQ(engine.m_nState, c.expected);
+        EXPECT_EQ(!engine.m_pReadTarget, c.filesClosed);
+        if (c.traced != nullptr)
+            EXPECT_EQ(trace.messages, TraceLines({c.traced}));
+        else
+            EXPECT_TRUE(trace.messages.isEmpty());
+    }
+}
+
+TEST_F(ReadTransactionsTest, ReadOperationSavesTheSlotAndRebuildsItsCopy) {
+    device.slots[7] = Pattern(100);
+    ConnectAndLoad();
+    const std::vector<std::uint8_t> current = Pattern(2500, 9);
+    device.slots[7] = current;  // changed on the device since the load
+    const std::string path = LocalPath("slot7.crt");
+    const size_t before = Writes().size();
+    const int sequence = engine.m_nSequence;
+    trace.Clear();
+
+    RequestRead(7, path);
+    EXPECT_EQ(RunUntil(STATE_READY), 2 * (3 + 2));
+
+    EXPECT_FALSE(engine.m_pReadTarget);
+    EXPECT_EQ(ReadLocalFile(path), current);
+    EXPECT_EQ(SlotBytes(7), current);
+    EXPECT_EQ(engine.m_slots[7].nStatus, SLOT_DONE);
+    EXPECT_EQ(engine.m_nTransferTotal, 2500u);
+    EXPECT_EQ(trace.messages, TraceLines({"Try Open file idx=7 read", "Success Open file idx=7 read",
+                                          "Read File(1024/2500)", "Read File(2048/2500)", "Read File(2500/2500)",
+                                          "Try Close(idx=7)", "Success Close"}));
+    const std::vector<std::string> frames = WritesFrom(before);
+    ASSERT_EQ(frames.size(), 5u);
+    const char* prefixes[] = {"CMD:9330,", "CMD:9030,", "CMD:9030,", "CMD:9030,", "CMD:9430,"};
+    for (size_t i = 0; i < frames.size(); ++i) {
+        EXPECT_EQ(frames[i].substr(0, 9), prefixes[i]);
+        EXPECT_EQ(CountOf(frames[i]), (sequence + static_cast<int>(i)) % 256);
+        EXPECT_NE(frames[i].find(i == 0 ? ",POS:0087," : ",POS:0007,"), std::string::npos);
+    }
+    EXPECT_EQ(engine.refreshStates.size(), 1u) << "a Read does not refresh the lists";
+}
+
+TEST_F(ReadTransactionsTest, RefusedOpenInAReadClosesTheLocalFile) {
+    device.slots[7] = Pattern(100);
+    ConnectAndLoad();
+    device.refuseOpen = {7};
+    const size_t before = Writes().size();
+    trace.Clear();
+    RequestRead(7, LocalPath("slot7.crt"));
+    EXPECT_EQ(RunUntil(STATE_READY), 2);
+    EXPECT_FALSE(engine.m_pReadTarget);
+    EXPECT_EQ(trace.messages, TraceLines({"Try Open file idx=7 read", "Failed Open file idx=7 read"}));
+    EXPECT_EQ(Writes().size(), before + 1);
+    EXPECT_TRUE(services.messages.empty());
+    EXPECT_EQ(engine.m_slots[7].nStatus, SLOT_DONE);
+}
+
+TEST_F(ReadTransactionsTest, CommandErrorInAReadClosesTheLocalFileAndSendsNoClose) {
+    device.slots[7] = Pattern(100);
+    ConnectAndLoad();
+    device.silent = true;
+    RequestRead(7, LocalPath("slot7.crt"));
+    Tick();
+    device.Inject(Answer({{"CMD", "9330"}, {"RES", "OK"}}));
+    Tick();
+    Tick();
+    ASSERT_EQ(engine.m_nState, STATE_READ_AWAIT_DATA);
+    const size_t before = Writes().size();
+    device.Inject(Answer({{"CMD", "9030"}, {"RES", "OK"}, {"PALL", "0064"}, {"DATA", "0"}}));
+    Tick();
+    EXPECT_EQ(engine.m_nState, STATE_READY);
+    EXPECT_FALSE(engine.m_pReadTarget);
+    EXPECT_EQ(trace.messages.last(), QStringLiteral("Cmd error"));
+    Tick();
+    EXPECT_EQ(Writes().size(), before);
+}
+
+}  // namespace

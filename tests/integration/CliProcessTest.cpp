@@ -1,0 +1,149 @@
+// The two programs end to end: quillbank-cli against quillbank-devsim, each its own
+// process, at the real 100 ms tick. The device program logs every frame it checks.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "LinkRig.h"
+
+namespace {
+struct Finished {
+    int code = -1;
+    QString out;
+    QString err;
+};
+
+class DevsimProcess {
+public:
+    ~DevsimProcess() {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(3000);
+        }
+    }
+    bool Start(const QStringList& arguments, const QString& logFile) {
+        m_process.setStandardErrorFile(logFile);
+        m_logFile = logFile;
+        m_process.start(QStringLiteral(QB_DEVSIM), arguments);
+        if (!m_process.waitForStarted(5000)) return false;
+        while (!m_process.canReadLine())
+            if (!m_process.waitForReadyRead(5000)) return false;
+        path = QString::fromLocal8Bit(m_process.readLine()).trimmed();
+        return path.startsWith(QStringLiteral("/dev/"));
+    }
+    // Terminates the program and returns its log.
+    QString Stop() {
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000)) {
+            m_process.kill();
+            m_process.waitForFinished(3000);
+        }
+        return QString::fromLocal8Bit(ReadAll(m_logFile));
+    }
+    QString path;
+
+private:
+    QProcess m_process;
+    QString m_logFile;
+};
+
+Finished RunCli(const QStringList& arguments) {
+    QProcess cli;
+    cli.start(QStringLiteral(QB_CLI), arguments);
+    Finished result;
+    if (!cli.waitForStarted(5000)) return result;
+    if (!cli.waitForFinished(60000)) {
+        cli.kill();
+        cli.waitForFinished(3000);
+        return result;
+    }
+    result.code = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -2;
+    result.out = QString::fromLocal8Bit(cli.readAllStandardOutput());
+    result.err = QString::fromLocal8Bit(cli.readAllStandardError());
+    return result;
+}
+
+QStringList ErrorLines(const QString& log) {
+    QStringList errors;
+    for (const QString& line : log.split(u'\n'))
+        if (line.startsWith(QStringLiteral("!!"))) errors << line;
+    return errors;
+}
+
+class ProgramsEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        ASSERT_TRUE(QDir().mkpath(Slots()));
+        ASSERT_TRUE(WriteAll(Slots() + QStringLiteral("/slot00"), Pattern(500, 0)));
+        ASSERT_TRUE(WriteAll(Slots() + QStringLiteral("/slot01"), Pattern(1218, 1)));
+    }
+    QString Slots() const { return dir.filePath(QStringLiteral("slots")); }
+    QString Path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
+    bool StartDevice(QStringList extra = {}) {
+        return device.Start(QStringList{QStringLiteral("--folder"), Slots(), QStringLiteral("--persist"),
+                                        QStringLiteral("--log")} +
+                                extra,
+                            Path("devsim.log"));
+    }
+    QStringList OnPort(QStringList arguments) const {
+        return QStringList{QStringLiteral("--port"), device.path} + arguments;
+    }
+
+    QTemporaryDir dir;
+    DevsimProcess device;
+};
+}  // namespace
+
+TEST_F(ProgramsEndToEnd, ListSendsOnlyFramesTheDeviceAccepts) {
+    ASSERT_TRUE(StartDevice());
+    const Finished list = RunCli(OnPort({QStringLiteral("list")}));
+    ASSERT_EQ(list.code, 0) << list.err.toStdString();
+    const QStringList rows = list.out.split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(rows.size(), 15);
+    EXPECT_EQ(rows[1], QStringLiteral(" 1  Key            File Size : 1218Bytes"));
+    EXPECT_EQ(rows[2], QStringLiteral(" 2  Certificate 1"));
+
+    const QString log = device.Stop();
+    EXPECT_TRUE(ErrorLines(log).isEmpty()) << ErrorLines(log).join(u'\n').toStdString();
+    // Connect; open, one read, close of slot 0; open, two reads, close of slot 1 (1218
+    // bytes in pieces of 1024); thirteen refused opens.
+    EXPECT_TRUE(log.contains(QStringLiteral("frames received 21, answers sent 21, frame errors 0")))
+        << log.right(300).toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("<- CMD:0000,CNT:00,DATA:FFFF000000,SUM:5D\\r\\n")));
+}
+
+TEST_F(ProgramsEndToEnd, WriteReadBackAndRemove) {
+    ASSERT_TRUE(StartDevice());
+    const QByteArray content = Pattern(700, 5);
+    ASSERT_TRUE(WriteAll(Path("upload.der"), content));
+
+    const Finished write = RunCli(OnPort({QStringLiteral("write"), QStringLiteral("5"), Path("upload.der")}));
+    EXPECT_EQ(write.code, 0) << write.err.toStdString();
+    EXPECT_EQ(ReadAll(Slots() + QStringLiteral("/slot05")), content);
+
+    const Finished read = RunCli(OnPort({QStringLiteral("read"), QStringLiteral("5"), Path("back.der")}));
+    EXPECT_EQ(read.code, 0) << read.err.toStdString();
+    EXPECT_EQ(ReadAll(Path("back.der")), content);
+
+    const Finished remove = RunCli(OnPort({QStringLiteral("--yes"), QStringLiteral("remove"), QStringLiteral("5")}));
+    EXPECT_EQ(remove.code, 0) << remove.err.toStdString();
+    EXPECT_FALSE(QFile::exists(Slots() + QStringLiteral("/slot05")));
+
+    const QString log = device.Stop();
+    EXPECT_TRUE(ErrorLines(log).isEmpty()) << ErrorLines(log).join(u'\n').toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("frame errors 0")));
+}
+
+TEST_F(ProgramsEndToEnd, DeviceVanishingMidTransferEndsTheProgram) {
+    ASSERT_TRUE(StartDevice({QStringLiteral("--fault"), QStringLiteral("vanish,cmd=9030,slot=1")}));
+    const Finished list = RunCli(OnPort({QStringLiteral("list")}));
+    EXPECT_EQ(list.code, 10) << list.err.toStdString();
+    EXPECT_TRUE(list.err.contains(QStringLiteral("connection was lost")));
+    EXPECT_TRUE(list.out.isEmpty());
+    device.Stop();
+}

@@ -1,0 +1,234 @@
+// quillbank-cli's session run in-process against the simulated device on a pty, with
+// quick ticks: its outputs and an exit code for every way a command can end.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <chrono>
+
+#include "CliSession.h"
+#include "LinkRig.h"
+#include "SimThread.h"
+#include "fakes/FakeDeviceLister.h"
+#include "link/TermiosPort.h"
+
+namespace {
+SimFault Fault(FaultKind kind, int slot = -1, int after = 0, int times = 1) {
+    SimFault f;
+    f.kind = kind;
+    f.slot = slot;
+    f.after = after;
+    f.times = times;
+    return f;
+}
+
+struct CliResult {
+    int code = -1;
+    QString out;
+    QString err;
+    QStringList Lines() const { return out.split(u'\n', Qt::SkipEmptyParts); }
+};
+
+class CliAgainstDevice : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+
+    // Starts the device with slots 0 and 1 filled, and `faults`.
+    bool StartDevice(std::vector<SimFault> faults = {}, SimOptions::Content content =
+                                                           SimOptions::Content::Empty) {
+        SimOptions options;
+        options.content = content;
+        options.faults = std::move(faults);
+        sim = std::make_unique<SimThread>(std::move(options));
+        if (content == SimOptions::Content::Empty) {
+            sim->device.SetSlot(0, Pattern(500, 0));
+            sim->device.SetSlot(1, Pattern(1218, 1));
+        }
+        return sim->Start();
+    }
+    QString Port() const { return sim->device.PortPath(); }
+    QString Path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
+
+    CliResult Run(QStringList arguments) {
+        CliResult result;
+        QTextStream out(&result.out), err(&result.err);
+        CliEnvironment environment{ports, lister};
+        environment.tickMs = 1;
+        result.code = RunCli(arguments, out, err, environment);
+        out.flush();
+        err.flush();
+        return result;
+    }
+    CliResult RunOnPort(QStringList arguments) {
+        return Run(QStringList{QStringLiteral("--port"), Port()} + arguments);
+    }
+
+    QTemporaryDir dir;
+    TermiosPortProvider ports;
+    FakeDeviceLister lister;
+    std::unique_ptr<SimThread> sim;
+};
+
+ComDeviceInfo Device(const QString& location) {
+    ComDeviceInfo d;
+    d.portName = QStringLiteral("ttyACM0");
+    d.friendlyName = QStringLiteral("Field Device (ttyACM0)");
+    d.location = location;
+    d.hardwareIds = {QString::fromUtf16(DEVICE_HARDWARE_ID)};
+    return d;
+}
+}  // namespace
+
+TEST_F(CliAgainstDevice, ListShowsFifteenRowsOnStandardOutputOnly) {
+    ASSERT_TRUE(StartDevice({}, SimOptions::Content::Sample));
+    // Without --port the one matching device is used.
+    lister.devices = {Device(Port())};
+    const CliResult plain = Run({QStringLiteral("list")});
+    ASSERT_EQ(plain.code, CLI_OK) << plain.err.toStdString();
+    const QStringList rows = plain.Lines();
+    ASSERT_EQ(rows.size(), SLOT_COUNT);
+    EXPECT_TRUE(rows[0].startsWith(QStringLiteral(" 0  Certificate  ")));
+    EXPECT_TRUE(rows[0].contains(QStringLiteral("Sample Root CA")));
+    EXPECT_TRUE(rows[1].startsWith(QStringLiteral(" 1  Key  ")));
+    EXPECT_TRUE(rows[1].endsWith(QStringLiteral("File Size : %1Bytes").arg(sim->device.Slot(1).size())));
+    EXPECT_EQ(rows[14], QStringLiteral("14  Certificate 13"));
+    EXPECT_TRUE(plain.err.isEmpty()) << "trace stays silent: " << plain.err.toStdString();
+
+    const CliResult traced = Run({QStringLiteral("--trace"), QStringLiteral("list")});
+    EXPECT_EQ(traced.code, CLI_OK);
+    EXPECT_EQ(traced.out, plain.out);
+    EXPECT_TRUE(traced.err.contains(QStringLiteral("Success connect.")));
+    EXPECT_TRUE(traced.err.contains(QStringLiteral("Read File Complete(idx=1)")));
+    sim->Stop();
+    EXPECT_TRUE(sim->device.FrameErrors().isEmpty());
+}
+
+TEST_F(CliAgainstDevice, ConfirmationsAndEmptySlots) {
+    // Round trips run through the real programs; here: what needs a yes, and reading nothing.
+    ASSERT_TRUE(StartDevice());
+    ASSERT_TRUE(WriteAll(Path("new.der"), Pattern(100, 7)));
+    const CliResult overwrite = RunOnPort({QStringLiteral("write"), QStringLiteral("0"), Path("new.der")});
+    EXPECT_EQ(overwrite.code, CLI_CANCELLED);
+    EXPECT_TRUE(overwrite.err.contains(QStringLiteral("pass --yes")));
+    const CliResult remove = RunOnPort({QStringLiteral("remove"), QStringLiteral("1")});
+    EXPECT_EQ(remove.code, CLI_CANCELLED);
+
+    ASSERT_TRUE(WriteAll(Path("old.der"), "keep"));
+    const CliResult replace = RunOnPort({QStringLiteral("read"), QStringLiteral("0"), Path("old.der")});
+    EXPECT_EQ(replace.code, CLI_CANCELLED);
+    EXPECT_EQ(ReadAll(Path("old.der")), QByteArray("keep"));
+
+    const CliResult empty = RunOnPort({QStringLiteral("read"), QStringLiteral("6"), Path("none.der")});
+    EXPECT_EQ(empty.code, CLI_EMPTY_SLOT);
+    EXPECT_TRUE(empty.err.contains(QStringLiteral("There is no data available to read.")));
+    EXPECT_FALSE(QFile::exists(Path("none.der")));
+
+    sim->Stop();
+    EXPECT_EQ(sim->device.Slot(0), Pattern(500, 0));
+    EXPECT_EQ(sim->device.Slot(1), Pattern(1218, 1));
+}
+
+TEST_F(CliAgainstDevice, UsageErrors) {
+    for (const QStringList& arguments :
+         {QStringList{}, QStringList{QStringLiteral("frob")},
+          QStringList{QStringLiteral("read"), QStringLiteral("15"), QStringLiteral("x")},
+          QStringList{QStringLiteral("read"), QStringLiteral("-1"), QStringLiteral("x")},
+          QStringList{QStringLiteral("read"), QStringLiteral("1")},
+          QStringList{QStringLiteral("remove"), QStringLiteral("one")},
+          QStringList{QStringLiteral("list"), QStringLiteral("extra")},
+          QStringList{QStringLiteral("--timeout"), QStringLiteral("0"), QStringLiteral("list")},
+          QStringList{QStringLiteral("--colour"), QStringLiteral("list")}}) {
+        const CliResult r = Run(arguments);
+        EXPECT_EQ(r.code, CLI_USAGE) << arguments.join(u' ').toStdString();
+        EXPECT_TRUE(r.err.contains(QStringLiteral("usage: quillbank-cli")));
+    }
+    EXPECT_EQ(lister.scans, 0) << "nothing is looked for on a bad command line";
+}
+
+TEST_F(CliAgainstDevice, DeviceSelection) {
+    const CliResult none = Run({QStringLiteral("list")});
+    EXPECT_EQ(none.code, CLI_NO_DEVICE);
+    EXPECT_TRUE(none.err.contains(QStringLiteral("no device found")));
+
+    lister.devices = {Device(QStringLiteral("/dev/ttyACM0")), Device(QStringLiteral("/dev/ttyACM1"))};
+    const CliResult several = Run({QStringLiteral("list")});
+    EXPECT_EQ(several.code, CLI_SEVERAL_DEVICES);
+    EXPECT_TRUE(several.err.contains(QStringLiteral("/dev/ttyACM1")));
+
+    const CliResult unopenable = Run({QStringLiteral("--port"), Path("no-such-port"), QStringLiteral("list")});
+    EXPECT_EQ(unopenable.code, CLI_PORT_FAILED);
+    EXPECT_TRUE(unopenable.err.contains(QStringLiteral("The connection failed when trying to open the COM port.")));
+
+    const CliResult listed = Run({QStringLiteral("ports")});
+    EXPECT_EQ(listed.code, CLI_OK);
+    EXPECT_EQ(listed.Lines().size(), 2);
+    EXPECT_TRUE(listed.Lines()[0].startsWith(QStringLiteral("* ttyACM0\t/dev/ttyACM0")));
+}
+
+TEST_F(CliAgainstDevice, DeviceRefusals) {
+    ASSERT_TRUE(StartDevice({Fault(FaultKind::RefuseRemove, 1), Fault(FaultKind::RefuseWrite, 3),
+                             Fault(FaultKind::RefuseOpen, 0, 1)}));
+    // The load opens slot 0 once; the Read's open is refused.
+    const CliResult read = RunOnPort({QStringLiteral("read"), QStringLiteral("0"), Path("r.crt")});
+    EXPECT_EQ(read.code, CLI_REFUSED);
+    EXPECT_TRUE(read.err.contains(QStringLiteral("refused to open slot 0")));
+    const CliResult remove = RunOnPort({QStringLiteral("--yes"), QStringLiteral("remove"), QStringLiteral("1")});
+    EXPECT_EQ(remove.code, CLI_REFUSED);
+    EXPECT_TRUE(remove.err.contains(QStringLiteral("did not remove slot 1")));
+
+    ASSERT_TRUE(WriteAll(Path("c.crt"), Pattern(100, 1)));
+    const CliResult write = RunOnPort({QStringLiteral("write"), QStringLiteral("3"), Path("c.crt")});
+    EXPECT_EQ(write.code, CLI_REFUSED);
+
+    sim->Stop();
+    EXPECT_FALSE(sim->device.Slot(1).isEmpty());
+}
+
+TEST_F(CliAgainstDevice, MalformedAnswerDuringTheLoadStillListsWhatWasRead) {
+    ASSERT_TRUE(StartDevice({Fault(FaultKind::OddData, 1)}));
+    const CliResult r = RunOnPort({QStringLiteral("list")});
+    EXPECT_EQ(r.code, CLI_REFUSED);
+    EXPECT_EQ(r.Lines().size(), SLOT_COUNT);
+    EXPECT_EQ(r.Lines()[0], QStringLiteral(" 0  Certificate    File Size : 500Bytes"));
+    EXPECT_TRUE(r.err.contains(QStringLiteral("slot 1 was malformed")));
+}
+
+TEST_F(CliAgainstDevice, SilentDeviceTimesOutAndLostDeviceIsReported) {
+    ASSERT_TRUE(StartDevice({Fault(FaultKind::NoAnswer, 0, 0, -1)}));
+    const auto start = std::chrono::steady_clock::now();
+    const CliResult silent = RunOnPort({QStringLiteral("--timeout"), QStringLiteral("1"), QStringLiteral("list")});
+    EXPECT_EQ(silent.code, CLI_TIMEOUT);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+    EXPECT_TRUE(silent.err.contains(QStringLiteral("STATE_LOAD_AWAIT_OPEN")));
+    sim->Stop();
+
+    ASSERT_TRUE(StartDevice({Fault(FaultKind::Vanish, 1)}));
+    CSlotEngine::s_nReadErrors = 0;
+    const CliResult lost = RunOnPort({QStringLiteral("list")});
+    EXPECT_EQ(lost.code, CLI_CONNECTION_LOST);
+    EXPECT_TRUE(lost.err.contains(QStringLiteral("connection was lost")));
+}
+
+TEST_F(CliAgainstDevice, LocalFileProblems) {
+    ASSERT_TRUE(StartDevice());
+    const CliResult missing = RunOnPort({QStringLiteral("write"), QStringLiteral("4"), Path("absent.crt")});
+    EXPECT_EQ(missing.code, CLI_LOCAL_FILE);
+    EXPECT_TRUE(missing.err.contains(QStringLiteral("no such file")));
+
+    ASSERT_TRUE(WriteAll(Path("big.crt"), Pattern(SLOT_BUFFER_SIZE + 1, 0)));
+    const CliResult big = RunOnPort({QStringLiteral("write"), QStringLiteral("4"), Path("big.crt")});
+    EXPECT_EQ(big.code, CLI_LOCAL_FILE);
+    EXPECT_TRUE(big.err.contains(QStringLiteral("The file size must be 6 KBytes or less.")));
+
+    const CliResult unwritable =
+        RunOnPort({QStringLiteral("read"), QStringLiteral("0"), Path("no-dir/slot0.crt")});
+    EXPECT_EQ(unwritable.code, CLI_LOCAL_FILE);
+
+    const CliResult summary = Run({QStringLiteral("summary"), Path("absent.crt")});
+    EXPECT_EQ(summary.code, CLI_LOCAL_FILE);
+    sim->Stop();
+    EXPECT_TRUE(sim->device.Slot(4).isEmpty());
+}
