@@ -21,8 +21,8 @@ std::FILE* OpenReadTarget(const QString& path, [[maybe_unused]] bool privateKey)
     const QByteArray name = QFile::encodeName(path);
 #ifdef Q_OS_UNIX
     if (privateKey) {
-        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                              S_IRUSR | S_IWUSR);
+        const int fd =
+            ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, S_IRUSR | S_IWUSR);
         if (fd < 0) return nullptr;
         std::FILE* file = nullptr;
         if (::fchmod(fd, S_IRUSR | S_IWUSR) == 0) file = ::fdopen(fd, "wb");
@@ -37,22 +37,17 @@ std::FILE* OpenReadTarget(const QString& path, [[maybe_unused]] bool privateKey)
 void CSlotEngine::OnBnClickedRead() {
     if (!IsEngineIdle(*this)) return;
 
-    const int slot = SlotFromListRow(m_nTargetListId, m_nTargetRow);
-    if (slot < 0) {
-        m_services.ShowMessageBox(QString::fromLatin1(NO_TARGET_MESSAGE), QString(), MsgBox::Ok);
-        return;
-    }
-    m_nCurSlot = slot;
+    const int slot = TakeTargetSlot();
+    if (slot < 0) return;
 
     if (m_slots[slot].nSize == 0) {
-        m_services.ShowMessageBox(QStringLiteral("There is no data available to read."),
-                                  QString(), MsgBox::Ok);
+        m_services.ShowMessageBox(QStringLiteral("There is no data available to read."), QString(),
+                                  MsgBox::Ok);
         return;
     }
 
     QString path;
-    if (!m_services.ChooseSaveFile(SlotFileFilter(slot), SlotDefaultExtension(slot), path))
-        return;
+    if (!m_services.ChooseSaveFile(SlotFileFilter(slot), SlotDefaultExtension(slot), path)) return;
     // Checked before the open so that a chosen file is not emptied for nothing.
     if (!IsEngineIdle(*this)) return;
 
@@ -72,12 +67,8 @@ void CSlotEngine::OnBnClickedRead() {
 void CSlotEngine::OnBnClickedRemove() {
     if (!IsEngineIdle(*this)) return;
 
-    const int slot = SlotFromListRow(m_nTargetListId, m_nTargetRow);
-    if (slot < 0) {
-        m_services.ShowMessageBox(QString::fromLatin1(NO_TARGET_MESSAGE), QString(), MsgBox::Ok);
-        return;
-    }
-    m_nCurSlot = slot;
+    const int slot = TakeTargetSlot();
+    if (slot < 0) return;
 
     // An empty slot is asked about and removed too: the device's answer decides.
     if (m_services.ShowMessageBox(

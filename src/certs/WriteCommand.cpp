@@ -14,12 +14,8 @@ void CSlotEngine::OnBnClickedWrite() {
     // slot, so Write waits for an idle engine like Read and Remove.
     if (!IsEngineIdle(*this)) return;
 
-    const int slot = SlotFromListRow(m_nTargetListId, m_nTargetRow);
-    if (slot < 0) {
-        m_services.ShowMessageBox(QString::fromLatin1(NO_TARGET_MESSAGE), QString(), MsgBox::Ok);
-        return;
-    }
-    m_nCurSlot = slot;
+    const int slot = TakeTargetSlot();
+    if (slot < 0) return;
 
     if (m_slots[slot].nSize != 0 &&
         m_services.ShowMessageBox(

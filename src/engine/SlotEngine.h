@@ -76,6 +76,9 @@ public:
     void OnBnClickedRead();
     void OnBnClickedRemove();
     void OnBnClickedHelp();
+    // The slot of the current target, made m_nCurSlot; -1 (after telling the user) when
+    // no row is the target.
+    int TakeTargetSlot();
 
     // --- Hooks for the owner -------------------------------------------------------------
     // Rewrites the Information cells from the slot table; the window's lists, nothing here.

@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
         writer.setResolution(300);
         writer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
                                          QMarginsF(20, 18, 20, 18), QPageLayout::Millimeter));
-        // Without a page size of its own the document is laid out on the writer's pages,
+        // Without a page size of its own the text is laid out on the writer's pages,
         // with page numbers.
         document.print(&writer);
     }
