@@ -51,8 +51,9 @@ QString TraceTimeStamp() {
     std::tm local{};
     if (localtime_r(&now, &local) == nullptr) return {};
     char buffer[128];
-    // The C locale is never changed, so "%X" is the 24-hour HH:MM:SS.
-    const size_t length = std::strftime(buffer, sizeof buffer, "%X ", &local);
+    // Spelled out rather than "%X": the application object adopts the user's locale for
+    // LC_TIME, where "%X" may read "02:03:27 PM"; the stamp is always the 24-hour HH:MM:SS.
+    const size_t length = std::strftime(buffer, sizeof buffer, "%H:%M:%S ", &local);
     return QString::fromLatin1(buffer, static_cast<qsizetype>(length));
 }
 

@@ -1,6 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
+#include <clocale>
+#include <cstdlib>
+#include <ctime>
+#include <string>
 #include <vector>
 
 #include "support/Trace.h"
@@ -59,4 +66,62 @@ TEST_F(TraceCapture, DirectDebugTextHasNoStampAndNoStdoutCopy) {
     EXPECT_TRUE(out.empty());
     ASSERT_EQ(debug.size(), 1u);
     EXPECT_EQ(debug[0], QStringLiteral("read error"));
+}
+
+namespace {
+// LC_TIME of a locale whose time of day is 12-hour, as many users' locales are.
+constexpr char kTwelveHourTime[] = R"(LC_TIME
+abday "Sun";"Mon";"Tue";"Wed";"Thu";"Fri";"Sat"
+day "Sunday";"Monday";"Tuesday";"Wednesday";"Thursday";"Friday";"Saturday"
+abmon "Jan";"Feb";"Mar";"Apr";"May";"Jun";"Jul";"Aug";"Sep";"Oct";"Nov";"Dec"
+mon "January";"February";"March";"April";"May";"June";"July";"August";"September";"October";"November";"December"
+d_t_fmt "%a %d %b %Y %r"
+d_fmt "%m/%d/%Y"
+t_fmt "%r"
+am_pm "AM";"PM"
+t_fmt_ampm "%I:%M:%S %p"
+END LC_TIME
+)";
+}  // namespace
+
+// The application object takes LC_TIME from the environment, so the stamp must not depend
+// on what "%X" means there.
+TEST_F(TraceCapture, StampStaysTwentyFourHourUnderATwelveHourTimeLocale) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFile source(dir.filePath(QStringLiteral("twelve.src")));
+    ASSERT_TRUE(source.open(QIODevice::WriteOnly));
+    source.write(kTwelveHourTime);
+    source.close();
+    QProcess localedef;
+    localedef.setProcessChannelMode(QProcess::MergedChannels);
+    localedef.start(QStringLiteral("localedef"),
+                    {QStringLiteral("-c"), QStringLiteral("-i"), source.fileName(),
+                     QStringLiteral("-f"), QStringLiteral("UTF-8"), dir.filePath(QStringLiteral("twelve.UTF-8"))});
+    localedef.waitForFinished(60000);
+    if (!QFile::exists(dir.filePath(QStringLiteral("twelve.UTF-8/LC_TIME"))))
+        GTEST_SKIP() << "localedef could not build a test locale";
+
+    const char* oldPath = std::getenv("LOCPATH");
+    const std::string previousPath = oldPath != nullptr ? oldPath : "";
+    const std::string previousLocale = std::setlocale(LC_TIME, nullptr);
+    ::setenv("LOCPATH", QFile::encodeName(dir.path()).constData(), 1);
+    const bool switched = std::setlocale(LC_TIME, "twelve.UTF-8") != nullptr;
+    char sample[64] = {};
+    std::tm afternoon{};
+    afternoon.tm_hour = 14;
+    if (switched) std::strftime(sample, sizeof sample, "%X", &afternoon);
+    Trace("Success connect.");
+    std::setlocale(LC_TIME, previousLocale.c_str());
+    if (oldPath != nullptr)
+        ::setenv("LOCPATH", previousPath.c_str(), 1);
+    else
+        ::unsetenv("LOCPATH");
+
+    if (!switched) GTEST_SKIP() << "the test locale could not be selected";
+    ASSERT_STREQ(sample, "02:00:00 PM") << "the test locale is not 12-hour";
+    ASSERT_EQ(debug.size(), 2u);
+    const auto match = kStamped.match(debug[0]);
+    ASSERT_TRUE(match.hasMatch()) << debug[0].toStdString();
+    EXPECT_EQ(match.captured(2), QStringLiteral("Success connect.")) << debug[0].toStdString();
 }
