@@ -13,7 +13,9 @@ constexpr int READ_ERROR_LIMIT = 10;  // the failure after this many forces a di
 
 bool CSlotEngine::OpenPort() {
     const PortChoice port = SelectedPort();
-    const QString name = port.name;
+    // With nothing selected the list's item data reads as port number -1.
+    const QString name =
+        port.name.isEmpty() && port.location.isEmpty() ? QStringLiteral("COM-1") : port.name;
     Trace("Open(%ls)", name.utf16());
 
     // Every failure leaves no handle and STATE_CLOSED before any box is shown: the engine

@@ -129,7 +129,7 @@ TEST_F(SerialLinkTest, NoSelectedPortFailsLikeAnOpenThatFailed) {
     EXPECT_EQ(engine.m_nState, STATE_CLOSED);
     ASSERT_EQ(services.messages.size(), 1u);
     EXPECT_EQ(services.messages[0].text, QStringLiteral("The connection failed when trying to open the COM port."));
-    EXPECT_EQ(trace.messages, TraceLines({"Open()", "Failed Open() Open"}));
+    EXPECT_EQ(trace.messages, TraceLines({"Open(COM-1)", "Failed Open(COM-1) Open"}));
 }
 
 TEST_F(SerialLinkTest, ClosedPortIsNotRead) {
