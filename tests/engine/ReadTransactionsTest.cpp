@@ -112,6 +112,9 @@ protected:
 };
 
 TEST_F(ReadAnswerTest, WithoutCmd9030AndResOkNothingIsStored) {
+    // With a port open, a read sent again would show among the writes.
+    OpenLink();
+    const int sequence = engine.m_nSequence;
     for (const std::string& answer :
          {Answer({{"RES", "OK"}, {"PALL", "0002"}, {"DATA", "0102"}}),
           Answer({{"CMD", "9030"}, {"PALL", "0002"}, {"DATA", "0102"}}),
@@ -122,8 +125,12 @@ TEST_F(ReadAnswerTest, WithoutCmd9030AndResOkNothingIsStored) {
         EXPECT_EQ(engine.m_slots[3].nSize, 0);
         EXPECT_EQ(engine.m_nFileSize, 77u);
     }
+    // The engine goes on waiting at its next steps.
+    for (int i = 0; i < 5; ++i) engine.StepEngine();
+    EXPECT_EQ(engine.m_nState, STATE_LOAD_AWAIT_DATA);
     EXPECT_TRUE(trace.messages.isEmpty());
     EXPECT_TRUE(Writes().empty()) << "the read is not sent again";
+    EXPECT_EQ(engine.m_nSequence, sequence);
 }
 
 TEST_F(ReadAnswerTest, FieldOrderDoesNotMatterAndPiecesAccumulate) {
