@@ -13,24 +13,34 @@
 #include <climits>
 #include <ctime>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/SlotEngine.h"
 #include "engine/SlotTable.h"
 #include "support/Text.h"
 #include "support/Trace.h"
 
-namespace {
+void X509Deleter::operator()(X509* certificate) const {
+    X509_free(certificate);
+}
 
-struct X509Deleter {
-    void operator()(X509* certificate) const { X509_free(certificate); }
-};
-using X509Ptr = std::unique_ptr<X509, X509Deleter>;
+namespace {
 
 struct OpenSslDeleter {
     void operator()(unsigned char* block) const { OPENSSL_free(block); }
 };
 using OpenSslBytes = std::unique_ptr<unsigned char, OpenSslDeleter>;
+
+struct Asn1StringDeleter {
+    void operator()(ASN1_STRING* string) const { ASN1_STRING_free(string); }
+};
+
+struct Asn1ObjectDeleter {
+    void operator()(ASN1_OBJECT* object) const { ASN1_OBJECT_free(object); }
+};
 
 // Keeps whatever OpenSSL reports while decoding foreign bytes off the thread's error queue,
 // so that a rejected slot leaves no stale error behind for the next OpenSSL caller.
@@ -72,6 +82,146 @@ std::string DottedIdentifier(const ASN1_OBJECT* object) {
     return text;
 }
 
+// One DER element inside a buffer: where it starts, its content and what its header says.
+struct Element {
+    const unsigned char* start = nullptr;
+    const unsigned char* content = nullptr;
+    long length = 0;
+    int tag = 0;
+    int tagClass = 0;
+    bool constructed = false;
+
+    const unsigned char* end() const { return content + length; }
+    bool Is(int universalTag, bool isConstructed) const {
+        return tagClass == V_ASN1_UNIVERSAL && tag == universalTag && constructed == isConstructed;
+    }
+};
+
+// Reads the element at `cursor`, which has to end by `end`, and moves past it. Definite
+// lengths only, as DER has them.
+bool ReadElement(const unsigned char*& cursor, const unsigned char* end, Element& element) {
+    if (cursor >= end) return false;
+    const unsigned char* content = cursor;
+    long length = 0;
+    int tag = 0;
+    int tagClass = 0;
+    const int info = ASN1_get_object(&content, &length, &tag, &tagClass, end - cursor);
+    if ((info & 0x80) != 0 || (info & 0x01) != 0) return false;  // malformed, indefinite
+    element = {cursor, content, length, tag, tagClass, (info & V_ASN1_CONSTRUCTED) != 0};
+    cursor = content + length;
+    return true;
+}
+
+std::vector<unsigned char> Sequence(const std::vector<unsigned char>& content) {
+    const int length = static_cast<int>(content.size());
+    std::vector<unsigned char> encoded(
+        static_cast<std::size_t>(ASN1_object_size(1, length, V_ASN1_SEQUENCE)));
+    unsigned char* cursor = encoded.data();
+    ASN1_put_object(&cursor, 1, length, V_ASN1_SEQUENCE, V_ASN1_UNIVERSAL);
+    std::copy(content.begin(), content.end(), cursor);
+    return encoded;
+}
+
+void Append(std::vector<unsigned char>& to, const unsigned char* from, const unsigned char* end) {
+    to.insert(to.end(), from, end);
+}
+
+struct NamesSetAside {
+    std::vector<unsigned char> certificate;  // issuer and subject replaced by empty names
+    std::vector<unsigned char> issuer;       // the issuer as it was encoded
+};
+
+// OpenSSL decodes issuer and subject with the certificate and refuses the whole certificate
+// for a name string it does not take. This takes both names out of the to-be-signed part
+// (version, serial number, signature, issuer, validity, subject, ...) so that the rest can
+// be decoded on its own. Nothing when the bytes do not have that outline.
+std::optional<NamesSetAside> SetNamesAside(const unsigned char* data, std::size_t size) {
+    if (size > static_cast<std::size_t>(INT_MAX / 2)) return std::nullopt;  // no certificate
+    const unsigned char* const end = data + size;
+    const unsigned char* cursor = data;
+    Element certificate;
+    Element tbs;
+    if (!ReadElement(cursor, end, certificate) || !certificate.Is(V_ASN1_SEQUENCE, true))
+        return std::nullopt;
+    cursor = certificate.content;
+    if (!ReadElement(cursor, certificate.end(), tbs) || !tbs.Is(V_ASN1_SEQUENCE, true))
+        return std::nullopt;
+
+    cursor = tbs.content;
+    Element serial;
+    if (!ReadElement(cursor, tbs.end(), serial)) return std::nullopt;
+    const bool hasVersion = serial.tagClass == V_ASN1_CONTEXT_SPECIFIC && serial.tag == 0;
+    if (hasVersion && !ReadElement(cursor, tbs.end(), serial)) return std::nullopt;
+    Element signature;
+    Element issuer;
+    Element validity;
+    Element subject;
+    if (!ReadElement(cursor, tbs.end(), signature) || !ReadElement(cursor, tbs.end(), issuer) ||
+        !ReadElement(cursor, tbs.end(), validity) || !ReadElement(cursor, tbs.end(), subject) ||
+        !issuer.Is(V_ASN1_SEQUENCE, true) || !subject.Is(V_ASN1_SEQUENCE, true))
+        return std::nullopt;
+
+    static constexpr unsigned char EMPTY_NAME[] = {0x30, 0x00};
+    std::vector<unsigned char> tbsContent;
+    Append(tbsContent, tbs.content, issuer.start);
+    Append(tbsContent, std::begin(EMPTY_NAME), std::end(EMPTY_NAME));
+    Append(tbsContent, issuer.end(), subject.start);
+    Append(tbsContent, std::begin(EMPTY_NAME), std::end(EMPTY_NAME));
+    Append(tbsContent, subject.end(), tbs.end());
+    std::vector<unsigned char> certificateContent = Sequence(tbsContent);
+    Append(certificateContent, tbs.end(), certificate.end());
+
+    NamesSetAside aside;
+    aside.certificate = Sequence(certificateContent);
+    aside.issuer.assign(issuer.start, issuer.end());
+    return aside;
+}
+
+// The dotted text of an encoded OBJECT IDENTIFIER element, nothing when it is not one.
+std::optional<std::string> IdentifierText(const Element& element) {
+    if (!element.Is(V_ASN1_OBJECT, false)) return std::nullopt;
+    const unsigned char* cursor = element.start;
+    const std::unique_ptr<ASN1_OBJECT, Asn1ObjectDeleter> object(
+        d2i_ASN1_OBJECT(nullptr, &cursor, element.end() - element.start));
+    if (!object) return std::nullopt;
+    return DottedIdentifier(object.get());
+}
+
+// The characters of an attribute value, nothing when it has no text form.
+std::optional<QString> ValueText(const Element& value) {
+    if (value.tagClass != V_ASN1_UNIVERSAL || value.constructed) return std::nullopt;
+    switch (value.tag) {
+        case V_ASN1_NUMERICSTRING:
+        case V_ASN1_PRINTABLESTRING:
+        case V_ASN1_T61STRING:
+        case V_ASN1_VIDEOTEXSTRING:
+        case V_ASN1_IA5STRING:
+        case V_ASN1_GRAPHICSTRING:
+        case V_ASN1_VISIBLESTRING:
+        case V_ASN1_GENERALSTRING:
+            return QString::fromLatin1(reinterpret_cast<const char*>(value.content),
+                                       static_cast<qsizetype>(value.length));
+        case V_ASN1_UTF8STRING:
+        case V_ASN1_BMPSTRING:
+        case V_ASN1_UNIVERSALSTRING: {
+            // OpenSSL checks the encoding: no broken UTF-8, no lone surrogates, no code
+            // points past U+10FFFF.
+            const std::unique_ptr<ASN1_STRING, Asn1StringDeleter> string(
+                ASN1_STRING_type_new(value.tag));
+            if (!string ||
+                ASN1_STRING_set(string.get(), value.content, static_cast<int>(value.length)) != 1)
+                return std::nullopt;
+            unsigned char* utf8 = nullptr;
+            const int length = ASN1_STRING_to_UTF8(&utf8, string.get());
+            const OpenSslBytes owned(utf8);
+            if (length < 0) return std::nullopt;
+            return QString::fromUtf8(reinterpret_cast<const char*>(utf8), length);
+        }
+        default:
+            return std::nullopt;
+    }
+}
+
 bool IsLineBreaking(QChar c) {
     const QChar::Category category = c.category();
     return category == QChar::Other_Control || category == QChar::Separator_Line ||
@@ -82,6 +232,40 @@ QString OneLine(QString text) {
     for (QChar& c : text)
         if (IsLineBreaking(c)) c = QChar(QChar::ReplacementCharacter);
     return text;
+}
+
+// The common names of an encoded Name (SEQUENCE OF SET OF SEQUENCE {type, value}) in
+// encoding order, multi-valued RDNs included; nothing when it does not decode.
+std::optional<QStringList> CommonNames(const std::vector<unsigned char>& encoded) {
+    const unsigned char* cursor = encoded.data();
+    const unsigned char* const end = cursor + encoded.size();
+    Element name;
+    if (!ReadElement(cursor, end, name) || !name.Is(V_ASN1_SEQUENCE, true) || cursor != end)
+        return std::nullopt;
+    QStringList names;
+    for (const unsigned char* rdns = name.content; rdns < name.end();) {
+        Element rdn;
+        if (!ReadElement(rdns, name.end(), rdn) || !rdn.Is(V_ASN1_SET, true)) return std::nullopt;
+        for (const unsigned char* attributes = rdn.content; attributes < rdn.end();) {
+            Element attribute;
+            Element type;
+            Element value;
+            if (!ReadElement(attributes, rdn.end(), attribute) ||
+                !attribute.Is(V_ASN1_SEQUENCE, true))
+                return std::nullopt;
+            const unsigned char* fields = attribute.content;
+            if (!ReadElement(fields, attribute.end(), type) ||
+                !ReadElement(fields, attribute.end(), value) || fields != attribute.end())
+                return std::nullopt;
+            const std::optional<std::string> typeText = IdentifierText(type);
+            if (!typeText) return std::nullopt;
+            if (*typeText != "2.5.4.3") continue;
+            const std::optional<QString> text = ValueText(value);
+            if (!text) return std::nullopt;
+            names.push_back(OneLine(*text));
+        }
+    }
+    return names;
 }
 
 // Seconds that local time is ahead of UTC at this moment, daylight saving included.
@@ -137,26 +321,13 @@ QString GetSignatureAlgorithmName(const X509* certificate) {
     return text + Separator();
 }
 
-QString GetIssuerCommonNames(const X509* certificate) {
-    const X509_NAME* issuer = X509_get_issuer_name(certificate);
-    if (issuer == nullptr) return {};
-
-    // Entries are held flat in encoding order, multi-valued RDNs included.
-    QStringList names;
-    const int count = X509_NAME_entry_count(issuer);
-    for (int i = 0; i < count; ++i) {
-        const X509_NAME_ENTRY* entry = X509_NAME_get_entry(issuer, i);
-        if (entry == nullptr) return {};
-        if (OBJ_obj2nid(X509_NAME_ENTRY_get_object(entry)) != NID_commonName) continue;
-        unsigned char* utf8 = nullptr;
-        const int length = ASN1_STRING_to_UTF8(&utf8, X509_NAME_ENTRY_get_data(entry));
-        const OpenSslBytes owned(utf8);
-        if (length < 0) return {};
-        names.push_back(OneLine(QString::fromUtf8(reinterpret_cast<const char*>(utf8), length)));
-    }
+QString GetIssuerCommonNames(const CertificateContext& context) {
+    const ErrorQueueMark mark;
+    const std::optional<QStringList> names = CommonNames(context.issuer);
+    if (!names) return {};
 
     QString text;
-    for (const QString& name : names) {
+    for (const QString& name : *names) {
         OutputDebugText(name);
         text += name;
         text += Separator();
@@ -164,17 +335,40 @@ QString GetIssuerCommonNames(const X509* certificate) {
     return text;
 }
 
-QString SummarizeCertificate(const std::uint8_t* data, std::size_t size) {
-    if (data == nullptr || size == 0) return {};
+std::optional<CertificateContext> CreateCertificateContext(const std::uint8_t* data,
+                                                           std::size_t size) {
+    if (data == nullptr || size == 0) return std::nullopt;
     const ErrorQueueMark mark;
+    CertificateContext context;
     const unsigned char* cursor = data;
     const long length = static_cast<long>(std::min<std::size_t>(size, LONG_MAX));
-    const X509Ptr certificate(d2i_X509(nullptr, &cursor, length));
-    if (!certificate) return {};
+    context.certificate.reset(d2i_X509(nullptr, &cursor, length));
+    if (context.certificate) {
+        const unsigned char* issuer = nullptr;
+        std::size_t issuerLength = 0;
+        if (X509_NAME_get0_der(X509_get_issuer_name(context.certificate.get()), &issuer,
+                               &issuerLength) == 1)
+            context.issuer.assign(issuer, issuer + issuerLength);
+        return context;
+    }
 
-    QString text = GetSignatureAlgorithmName(certificate.get());
-    text += GetIssuerCommonNames(certificate.get());
-    text += ExpiryText(certificate.get());
+    std::optional<NamesSetAside> aside = SetNamesAside(data, size);
+    if (!aside) return std::nullopt;
+    cursor = aside->certificate.data();
+    context.certificate.reset(
+        d2i_X509(nullptr, &cursor, static_cast<long>(aside->certificate.size())));
+    if (!context.certificate) return std::nullopt;
+    context.issuer = std::move(aside->issuer);
+    return context;
+}
+
+QString SummarizeCertificate(const std::uint8_t* data, std::size_t size) {
+    const std::optional<CertificateContext> context = CreateCertificateContext(data, size);
+    if (!context) return {};
+
+    QString text = GetSignatureAlgorithmName(context->certificate.get());
+    text += GetIssuerCommonNames(*context);
+    text += ExpiryText(context->certificate.get());
     return text;
 }
 

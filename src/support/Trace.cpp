@@ -40,10 +40,26 @@ TextSink SetDebugOutputSink(TextSink sink) {
 }
 
 void OutputDebugText(const QString& text) {
-    if (DebugOutputSink())
+    if (DebugOutputSink()) {
         DebugOutputSink()(text);
-    else
-        WriteStream(stderr, text);
+    } else {
+        static DebugTextLines lines;
+        WriteStream(stderr, lines(text));
+    }
+}
+
+QString DebugTextLines::operator()(const QString& piece) {
+    if (piece.isEmpty()) return piece;
+    const bool endsOpenLine = piece.startsWith(u'\n') || piece.startsWith(u"\r\n");
+    QString text = m_open && !endsOpenLine ? QStringLiteral("\n") + piece : piece;
+    m_open = !piece.endsWith(u'\n');
+    return text;
+}
+
+QString DebugTextLines::Finish() {
+    if (!m_open) return {};
+    m_open = false;
+    return QStringLiteral("\n");
 }
 
 QString TraceTimeStamp() {

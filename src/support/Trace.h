@@ -22,3 +22,18 @@ void Trace(const char* format, ...);
 
 // The time text that starts every debug line: the local time of day and one blank.
 QString TraceTimeStamp();
+
+// Debug output written to a text stream. The debugger shows every piece of output as an
+// entry of its own; a stream has only lines, so a piece that follows one left without a line
+// end starts a new line, unless it begins with the line end itself (the "\r\n" after a
+// Trace message). Without this a common name or "read error" would run into the next line.
+class DebugTextLines {
+  public:
+    // The text to write for `piece`.
+    QString operator()(const QString& piece);
+    // The line end still owed at the end of the output, or "".
+    QString Finish();
+
+  private:
+    bool m_open = false;
+};

@@ -180,14 +180,99 @@ TEST_F(CertificateSummaryTest, EveryStringTypeGivesItsCharacters) {
          U("\u8a8d\u8a3c\u5c40 CA k")},
         {V_ASN1_UNIVERSALSTRING, QByteArray::fromHex("0001f60000000020000000e9"),
          U("\U0001F600 \u00e9")},
+        {V_ASN1_NUMERICSTRING, "0123 456", QStringLiteral("0123 456")},
+        // OpenSSL refuses a certificate with these in a name; they are names all the same.
+        {V_ASN1_VISIBLESTRING, QByteArray("Visible L\xF6we"), U("Visible L\u00f6we")},
+        {V_ASN1_GENERALSTRING, "General CA", QStringLiteral("General CA")},
+        {V_ASN1_GRAPHICSTRING, "Graphic CA", QStringLiteral("Graphic CA")},
+        {V_ASN1_VIDEOTEXSTRING, "Videotex CA", QStringLiteral("Videotex CA")},
     };
     for (const auto& c : cases) {
-        const Bytes der =
-            CertificateBuilder().Issuer("2.5.4.3", c.type, c.content).SignRsa(EVP_sha256());
+        debug.lines.clear();
+        // OpenSSL builds names of its own string types only: those others are given their
+        // tag afterwards.
+        const bool own = c.type != V_ASN1_VISIBLESTRING && c.type != V_ASN1_GENERALSTRING &&
+                         c.type != V_ASN1_GRAPHICSTRING && c.type != V_ASN1_VIDEOTEXSTRING;
+        Bytes der = CertificateBuilder()
+                        .Issuer("2.5.4.3", own ? c.type : V_ASN1_T61STRING, c.content)
+                        .IssuerCommonName(QStringLiteral("Next"))
+                        .SignRsa(EVP_sha256());
+        if (!own) {
+            ASSERT_TRUE(Retag(der, c.content, V_ASN1_T61STRING, c.type)) << c.type;
+        }
         EXPECT_EQ(Summary(der), QStringLiteral("SHA256RSA , ") + c.shown +
-                                    QStringLiteral(" , 2030-12-31 15:00:00"))
+                                    QStringLiteral(" , Next , 2030-12-31 15:00:00"))
             << c.type;
+        EXPECT_EQ(debug.lines, (std::vector<QString>{c.shown, QStringLiteral("Next")})) << c.type;
     }
+}
+
+TEST_F(CertificateSummaryTest, NamesAreNotNeededToReadTheRest) {
+    // A subject that OpenSSL refuses plays no part.
+    Bytes visibleSubject = CertificateBuilder()
+                               .IssuerCommonName(QStringLiteral("Example CA"))
+                               .Subject("2.5.4.11", V_ASN1_T61STRING, "Unit")
+                               .SignRsa(EVP_sha256());
+    ASSERT_TRUE(Retag(visibleSubject, "Unit", V_ASN1_T61STRING, V_ASN1_VISIBLESTRING));
+    EXPECT_EQ(Summary(visibleSubject),
+              QStringLiteral("SHA256RSA , Example CA , 2030-12-31 15:00:00"));
+
+    Bytes brokenSubject = CertificateBuilder()
+                              .IssuerCommonName(QStringLiteral("Example CA"))
+                              .Subject("2.5.4.11", V_ASN1_UTF8STRING, "Unit")
+                              .SignRsa(EVP_sha256());
+    ASSERT_TRUE(ReplaceBytes(brokenSubject, QByteArray::fromHex("0c04") + "Unit",
+                             QByteArray::fromHex("0c04ff") + "nit"));
+    EXPECT_EQ(Summary(brokenSubject),
+              QStringLiteral("SHA256RSA , Example CA , 2030-12-31 15:00:00"));
+}
+
+TEST_F(CertificateSummaryTest, IssuerThatDoesNotDecodeCostsOnlyTheNames) {
+    const struct {
+        const char* what;
+        int type;
+        QByteArray content;
+        QByteArray from;
+        QByteArray to;
+    } cases[] = {
+        {"lone surrogate in a BMPString", V_ASN1_BMPSTRING, QByteArray::fromHex("00410042"),
+         QByteArray::fromHex("1e0400410042"), QByteArray::fromHex("1e04d8000042")},
+        {"BMPString of odd length", V_ASN1_T61STRING, "ABCDE", Tlv(V_ASN1_T61STRING, "ABCDE"),
+         Tlv(V_ASN1_BMPSTRING, QByteArray::fromHex("0041004200"))},
+        {"broken UTF-8", V_ASN1_UTF8STRING, "ABC", QByteArray::fromHex("0c03414243"),
+         QByteArray::fromHex("0c03ff4243")},
+        {"UTF-8 of a surrogate", V_ASN1_UTF8STRING, "ABC", QByteArray::fromHex("0c03414243"),
+         QByteArray::fromHex("0c03eda080")},
+        {"UniversalString past U+10FFFF", V_ASN1_UNIVERSALSTRING,
+         QByteArray::fromHex("00000041"), QByteArray::fromHex("1c0400000041"),
+         QByteArray::fromHex("1c0400410042")},
+        {"an RDN that is not a SET", V_ASN1_UTF8STRING, "AB",
+         QByteArray::fromHex("310b300906035504030c024142"),
+         QByteArray::fromHex("020b300906035504030c024142")},
+        {"a common name that is an OCTET STRING", V_ASN1_UTF8STRING, "AB",
+         QByteArray::fromHex("0c024142"), QByteArray::fromHex("04024142")},
+    };
+    for (const auto& c : cases) {
+        debug.lines.clear();
+        Bytes der = CertificateBuilder()
+                        .IssuerCommonName(QStringLiteral("First"))
+                        .Issuer("2.5.4.3", c.type, c.content)
+                        .SignRsa(EVP_sha256());
+        ASSERT_TRUE(ReplaceBytes(der, c.from, c.to)) << c.what;
+        EXPECT_EQ(Summary(der), QStringLiteral("SHA256RSA , 2030-12-31 15:00:00")) << c.what;
+        EXPECT_TRUE(debug.lines.empty()) << c.what;
+    }
+
+    // Only common names are turned into text: a broken value of another attribute is no
+    // reason to leave them out.
+    Bytes brokenOrganisation = CertificateBuilder()
+                                   .IssuerCommonName(QStringLiteral("Example CA"))
+                                   .Issuer("2.5.4.10", V_ASN1_UTF8STRING, "Org")
+                                   .SignRsa(EVP_sha256());
+    ASSERT_TRUE(ReplaceBytes(brokenOrganisation, QByteArray::fromHex("0c03") + "Org",
+                             QByteArray::fromHex("0c03ff") + "rg"));
+    EXPECT_EQ(Summary(brokenOrganisation),
+              QStringLiteral("SHA256RSA , Example CA , 2030-12-31 15:00:00"));
 }
 
 TEST_F(CertificateSummaryTest, ControlCharactersInNamesCannotBreakTheLine) {
@@ -210,18 +295,6 @@ TEST_F(CertificateSummaryTest, CommonNameWithoutTextFormShowsNoNames) {
                              QByteArray::fromHex("300a") + "Example CA"));
     EXPECT_EQ(Summary(der), QStringLiteral("SHA256RSA , 2030-12-31 15:00:00"));
     EXPECT_TRUE(debug.lines.empty());
-}
-
-TEST_F(CertificateSummaryTest, MalformedBmpStringIsRejectedByTheDecoder) {
-    // OpenSSL checks name strings while decoding, so a BMPString that is not UTF-16 (a lone
-    // surrogate) makes the whole certificate unreadable rather than only its names.
-    Bytes der = CertificateBuilder()
-                    .Issuer("2.5.4.3", V_ASN1_BMPSTRING, QByteArray::fromHex("00410042"))
-                    .SignRsa(EVP_sha256());
-    ASSERT_EQ(Summary(der), QStringLiteral("SHA256RSA , AB , 2030-12-31 15:00:00"));
-    ASSERT_TRUE(ReplaceBytes(der, QByteArray::fromHex("1e0400410042"),
-                             QByteArray::fromHex("1e04d8000042")));
-    EXPECT_EQ(Summary(der), QString());
 }
 
 // --- Expiry ----------------------------------------------------------------------------

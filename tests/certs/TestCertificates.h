@@ -45,6 +45,8 @@ class CertificateBuilder {
     CertificateBuilder& Issuer(const char* oid, int type, const QByteArray& content,
                                bool sameRdn = false);
     CertificateBuilder& IssuerCommonName(const QString& text, bool sameRdn = false);
+    // Adds a subject attribute after "Test Subject", in the same way.
+    CertificateBuilder& Subject(const char* oid, int type, const QByteArray& content);
     // "YYMMDDHHMMSSZ" makes a UTCTime, "YYYYMMDDHHMMSSZ" a GeneralizedTime.
     CertificateBuilder& NotAfter(const char* text);
 
@@ -74,6 +76,13 @@ Bytes RsaKeyPem();
 
 // Replaces the first occurrence of `from` in `data` by `to` (same length); false if absent.
 bool ReplaceBytes(Bytes& data, const QByteArray& from, const QByteArray& to);
+
+// One short DER element: tag byte, length byte, content.
+QByteArray Tlv(int tag, const QByteArray& content);
+
+// Gives the first string element with `content` the universal tag `type` (a string type that
+// OpenSSL will not put into a name); false if absent.
+bool Retag(Bytes& data, const QByteArray& content, int fromType, int type);
 
 // Sets TZ for the lifetime of the object and restores the previous value (and tzset) after.
 class ScopedTimeZone {

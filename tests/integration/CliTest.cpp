@@ -7,13 +7,16 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <array>
 #include <chrono>
 
 #include "CliSession.h"
 #include "LinkRig.h"
+#include "SampleSet.h"
 #include "SimThread.h"
 #include "fakes/FakeDeviceLister.h"
 #include "link/TermiosPort.h"
+#include "support/Trace.h"
 
 namespace {
 SimFault Fault(FaultKind kind, int slot = -1, int after = 0, int times = 1) {
@@ -102,6 +105,8 @@ TEST_F(CliAgainstDevice, ListShowsFifteenRowsOnStandardOutputOnly) {
     EXPECT_EQ(traced.out, plain.out);
     EXPECT_TRUE(traced.err.contains(QStringLiteral("Success connect.")));
     EXPECT_TRUE(traced.err.contains(QStringLiteral("Read File Complete(idx=1)")));
+    // Each common name of the summaries on a line of its own, not run into the trace.
+    EXPECT_TRUE(traced.err.contains(QStringLiteral("\nSample Root CA\n"))) << traced.err.toStdString();
     sim->Stop();
     EXPECT_TRUE(sim->device.FrameErrors().isEmpty());
 }
@@ -210,6 +215,31 @@ TEST_F(CliAgainstDevice, SilentDeviceTimesOutAndLostDeviceIsReported) {
     const CliResult lost = RunOnPort({QStringLiteral("list")});
     EXPECT_EQ(lost.code, CLI_CONNECTION_LOST);
     EXPECT_TRUE(lost.err.contains(QStringLiteral("connection was lost")));
+}
+
+TEST_F(CliAgainstDevice, SummaryShowsTheCommonNamesOnlyWithTrace) {
+    std::array<QByteArray, SLOT_COUNT> slots;
+    QString error;
+    ASSERT_TRUE(MakeSampleSlots(slots, error)) << error.toStdString();
+    ASSERT_TRUE(WriteAll(Path("issuing.der"), slots[4]));  // issuer: two common names
+
+    // What would otherwise reach the process's standard error.
+    QStringList leaked;
+    const TextSink previous =
+        SetDebugOutputSink([&leaked](const QString& text) { leaked << text; });
+    const CliResult plain = Run({QStringLiteral("summary"), Path("issuing.der")});
+    SetDebugOutputSink(previous);
+    EXPECT_TRUE(leaked.isEmpty()) << leaked.join(u'|').toStdString();
+    EXPECT_EQ(plain.code, CLI_OK);
+    EXPECT_TRUE(plain.out.contains(QStringLiteral(" , Sample Issuing CA , Plant North , ")))
+        << plain.out.toStdString();
+    EXPECT_TRUE(plain.err.isEmpty()) << plain.err.toStdString();
+
+    const CliResult traced =
+        Run({QStringLiteral("--trace"), QStringLiteral("summary"), Path("issuing.der")});
+    EXPECT_EQ(traced.code, CLI_OK);
+    EXPECT_EQ(traced.out, plain.out);
+    EXPECT_EQ(traced.err, QStringLiteral("Sample Issuing CA\nPlant North\n"));
 }
 
 TEST_F(CliAgainstDevice, LocalFileProblems) {

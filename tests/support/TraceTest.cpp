@@ -125,3 +125,17 @@ TEST_F(TraceCapture, StampStaysTwentyFourHourUnderATwelveHourTimeLocale) {
     ASSERT_TRUE(match.hasMatch()) << debug[0].toStdString();
     EXPECT_EQ(match.captured(2), QStringLiteral("Success connect.")) << debug[0].toStdString();
 }
+
+TEST(DebugTextLines, EveryPieceOnALineOfItsOwnTraceLinesUnchanged) {
+    DebugTextLines lines;
+    QString text;
+    for (const char* piece : {"12:00:00 Success connect.", "\r\n", "Example CA", "Second CA", "",
+                              "read=550.000000\r\n", "read error", "12:00:01 Try Next File",
+                              "\r\n", "read error"})
+        text += lines(QString::fromLatin1(piece));
+    text += lines.Finish();
+    EXPECT_EQ(text, QStringLiteral("12:00:00 Success connect.\r\nExample CA\nSecond CA\n"
+                                   "read=550.000000\r\nread error\n12:00:01 Try Next File\r\n"
+                                   "read error\n"));
+    EXPECT_EQ(lines.Finish(), QString());
+}

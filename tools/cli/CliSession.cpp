@@ -48,14 +48,17 @@ class TraceRecorder {
 public:
     TraceRecorder(QTextStream& err, bool show)
         : m_previousStandard(SetStandardOutputSink([this](const QString& text) { m_lines << text; })),
-          m_previousDebug(SetDebugOutputSink([&err, show](const QString& text) {
+          m_previousDebug(SetDebugOutputSink([this, &err, show](const QString& text) {
               if (!show) return;
-              err << text;
+              err << m_debugLines(text);
               err.flush();
-          })) {}
+          })),
+          m_err(err) {}
     ~TraceRecorder() {
         SetStandardOutputSink(m_previousStandard);
         SetDebugOutputSink(m_previousDebug);
+        m_err << m_debugLines.Finish();
+        m_err.flush();
     }
     TraceRecorder(const TraceRecorder&) = delete;
     TraceRecorder& operator=(const TraceRecorder&) = delete;
@@ -70,8 +73,10 @@ public:
 
 private:
     QStringList m_lines;
+    DebugTextLines m_debugLines;
     TextSink m_previousStandard;
     TextSink m_previousDebug;
+    QTextStream& m_err;
 };
 
 bool ParseSlot(const QString& text, int& slot) {
@@ -414,6 +419,8 @@ int RunCli(const QStringList& arguments, QTextStream& out, QTextStream& err,
     const QStringList& a = options.arguments;
     if (c == QLatin1String("ports")) return runner.Ports();
     if (c == QLatin1String("summary")) {
+        // The common names also go to the debug output, which is shown with --trace only.
+        const TraceRecorder trace(err, options.trace);
         const int code = RunSummaryCommand(a, out, err);
         out.flush();
         err.flush();
