@@ -128,6 +128,10 @@ QTableWidget* CQuillbankDlg::CreateSlotList(int listId) {
 
 int CQuillbankDlg::DoModal() {
     OnInitDialog();
+    // Modal to its own (absent) parent only: an application-wide modal loop would block the
+    // progress window, which has no parent either and must still answer its close box, Enter
+    // and Escape.
+    setWindowModality(Qt::WindowModal);
     return exec();
 }
 
