@@ -278,7 +278,7 @@ void CQuillbankDlg::UpdatePortCombo() {
         for (const PortChoice& port : ports)
             m_comboPort->setCurrentIndex(AddSortedPort(*m_comboPort, port));
     }
-    m_comboPort->setEnabled(!ports.empty());
+    SetControlEnabled(m_comboPort, !ports.empty());
 }
 
 PortChoice CQuillbankDlg::SelectedPort() const {
