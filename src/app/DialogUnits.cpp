@@ -29,7 +29,9 @@ int MulDiv(int a, int b, int c) {
 
 QFont MainDialogFont() { return FirstInstalled({"MS UI Gothic", "IPAGothic", "IPAPGothic"}, 9); }
 
-QFont ProgressWindowFont() { return FirstInstalled({"MS Shell Dlg 2", "Tahoma"}, 8); }
+QFont ProgressWindowFont() {
+    return FirstInstalled({"MS Shell Dlg", "MS Shell Dlg 2", "Tahoma"}, 8);
+}
 
 DialogUnits::DialogUnits(const QFont& font) {
     const QFontMetrics metrics(font);

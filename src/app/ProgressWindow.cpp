@@ -1,5 +1,6 @@
 #include "app/ProgressWindow.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QTimerEvent>
@@ -38,6 +39,18 @@ void CProgressWindow::timerEvent(QTimerEvent* event) {
         OnTimer(TIMER_PROGRESS);
     else
         QDialog::timerEvent(event);
+}
+
+void CProgressWindow::keyPressEvent(QKeyEvent* event) {
+    // Enter ends the window as a dialog (it only hides) although it has no default button;
+    // Escape already does so through QDialog.
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (modifiers == Qt::NoModifier &&
+        (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+        accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void CProgressWindow::OnTimer(int /*nIDEvent*/) { SetBar(m_nRange, m_nPos); }

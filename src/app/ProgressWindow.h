@@ -32,6 +32,7 @@ public:
 
 protected:
     void timerEvent(QTimerEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QLabel* m_text;

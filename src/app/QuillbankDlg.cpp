@@ -128,6 +128,10 @@ QTableWidget* CQuillbankDlg::CreateSlotList(int listId) {
 
 int CQuillbankDlg::DoModal() {
     OnInitDialog();
+    // Modal to its own (absent) parent only: an application-wide modal loop would block the
+    // progress window, which has no parent either and must still answer its close box, Enter
+    // and Escape.
+    setWindowModality(Qt::WindowModal);
     return exec();
 }
 
@@ -274,7 +278,7 @@ void CQuillbankDlg::UpdatePortCombo() {
         for (const PortChoice& port : ports)
             m_comboPort->setCurrentIndex(AddSortedPort(*m_comboPort, port));
     }
-    m_comboPort->setEnabled(!ports.empty());
+    SetControlEnabled(m_comboPort, !ports.empty());
 }
 
 PortChoice CQuillbankDlg::SelectedPort() const {

@@ -1,4 +1,5 @@
 #include <QComboBox>
+#include <QTest>
 
 #include "DialogFixture.h"
 #include "app/PortCombo.h"
@@ -92,4 +93,26 @@ TEST_F(DialogTest, ReplacedPortWithTheSameCountRebuildsTheList) {
     lister.devices[1].location = QStringLiteral("/dev/ttyACM9");
     dlg->OnTimer(TIMER_DEVICE_SCAN);
     EXPECT_EQ(dlg->SelectedPort().location, QStringLiteral("/dev/ttyACM9"));
+}
+
+// The port list loses its last port while it has the focus: no other control takes the
+// focus, so Enter still ends the dialog instead of pressing the next enabled button (HELP).
+TEST_F(DialogTest, DisabledPortListHandsTheFocusToNoOtherControl) {
+    Plug(QStringLiteral("COM5"), QStringLiteral("/dev/ttyACM5"));
+    dlg->OnTimer(TIMER_DEVICE_SCAN);
+    dlg->OnTimer(TIMER_UI_REFRESH);
+    dlg->show();
+    QApplication::setActiveWindow(dlg.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dlg.get()));
+    dlg->m_comboPort->setFocus();
+    ASSERT_EQ(QApplication::focusWidget(), dlg->m_comboPort);
+
+    lister.devices.clear();
+    dlg->OnTimer(TIMER_DEVICE_SCAN);
+    EXPECT_FALSE(dlg->m_comboPort->isEnabled());
+    EXPECT_EQ(dlg->focusWidget(), nullptr);
+    QTest::keyClick(dlg.get(), Qt::Key_Return);
+    EXPECT_FALSE(dlg->isVisible());
+    EXPECT_EQ(dlg->result(), QDialog::Accepted);
+    EXPECT_TRUE(services.openedDocuments.empty() && services.messages.empty());
 }

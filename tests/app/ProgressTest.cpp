@@ -1,5 +1,7 @@
 #include <QProgressBar>
 #include <QTemporaryFile>
+#include <QTest>
+#include <QTimer>
 #include <set>
 
 #include "DialogFixture.h"
@@ -125,4 +127,24 @@ TEST_F(DialogTest, ProgressWindowIsShownOnlyForTransfersAndCentredOverTheDialog)
         EXPECT_EQ(dlg->m_progress.m_progressCtrl->maximum(), 100) << state;
         EXPECT_EQ(dlg->m_progress.m_nPos, 0) << state;
     }
+}
+
+// While the main dialog runs modally, the progress window still takes its own keys: Escape
+// and Enter end it as a dialog (hidden, not destroyed), and the next busy refresh brings it
+// back.
+TEST_F(DialogTest, ProgressWindowAnswersEscapeAndEnterDuringTheModalLoop) {
+    dlg->m_nState = STATE_LOAD_NEXT;
+    std::vector<std::pair<bool, bool>> hiddenThenShown;  // per key
+    QTimer::singleShot(0, [&] {
+        for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
+            dlg->OnTimer(TIMER_UI_REFRESH);
+            QTest::keyClick(dlg->m_progress.windowHandle(), key);
+            const bool hidden = !dlg->m_progress.isVisible();
+            dlg->OnTimer(TIMER_UI_REFRESH);
+            hiddenThenShown.emplace_back(hidden, dlg->m_progress.isVisible());
+        }
+        dlg->OnCancel();
+    });
+    dlg->DoModal();
+    EXPECT_EQ(hiddenThenShown, (std::vector<std::pair<bool, bool>>(3, {true, true})));
 }
