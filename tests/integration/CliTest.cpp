@@ -13,6 +13,7 @@
 #include "LinkRig.h"
 #include "SimThread.h"
 #include "fakes/FakeDeviceLister.h"
+#include "fakes/ScriptedDevice.h"
 #include "link/TermiosPort.h"
 
 namespace {
@@ -71,6 +72,45 @@ protected:
     FakeDeviceLister lister;
     std::unique_ptr<SimThread> sim;
 };
+
+// A port whose far side is a scripted device that answers each frame as it is written.
+class ScriptedPorts : public CommPortProvider {
+public:
+    std::shared_ptr<FakeLine> line = std::make_shared<FakeLine>();
+    ScriptedDevice device{line};
+
+    std::unique_ptr<CommPort> Open(const QString&) override {
+        line->closed = false;
+        return std::make_unique<ServedPort>(line, device);
+    }
+
+private:
+    class ServedPort : public FakeCommPort {
+    public:
+        ServedPort(std::shared_ptr<FakeLine> line, ScriptedDevice& device)
+            : FakeCommPort(std::move(line)), m_device(device) {}
+        void Write(const char* data, int length) override {
+            FakeCommPort::Write(data, length);
+            m_device.Serve();
+        }
+
+    private:
+        ScriptedDevice& m_device;
+    };
+};
+
+CliResult RunScripted(ScriptedPorts& ports, QStringList arguments) {
+    FakeDeviceLister lister;
+    CliEnvironment environment{ports, lister};
+    environment.tickMs = 1;
+    CliResult result;
+    QTextStream out(&result.out), err(&result.err);
+    result.code = RunCli(QStringList{QStringLiteral("--port"), QStringLiteral("scripted")} + arguments,
+                         out, err, environment);
+    out.flush();
+    err.flush();
+    return result;
+}
 
 ComDeviceInfo Device(const QString& location) {
     ComDeviceInfo d;
@@ -231,4 +271,22 @@ TEST_F(CliAgainstDevice, LocalFileProblems) {
     EXPECT_EQ(summary.code, CLI_LOCAL_FILE);
     sim->Stop();
     EXPECT_TRUE(sim->device.Slot(4).isEmpty());
+}
+
+// A device that keeps answering read commands with empty pieces short of the total it
+// announced never finishes a slot: the commands still end after --timeout.
+TEST(CliAgainstScriptedDevice, EmptyPiecesWithoutEndTimeOut) {
+    CSlotEngine::s_nReadErrors = 0;
+    ScriptedPorts ports;
+    ports.device.slots[0].assign(100, 0x30);
+    ports.device.pieceSize = 64;
+    ports.device.totalOverride = 0x200;
+    const auto start = std::chrono::steady_clock::now();
+    const CliResult list = RunScripted(ports, {QStringLiteral("--timeout"), QStringLiteral("1"), QStringLiteral("list")});
+    EXPECT_EQ(list.code, CLI_TIMEOUT) << list.err.toStdString();
+    EXPECT_TRUE(list.err.contains(QStringLiteral("no progress from the device for 1 s")));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    // Both pieces of slot 0 were taken before the empty ones started.
+    EXPECT_GE(ports.device.CommandsWithCode("9030").size(), 3u);
+    EXPECT_TRUE(ports.device.errors.empty());
 }
