@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <chrono>
+#include <csignal>
+#include <sys/resource.h>
 
 #include "CliSession.h"
 #include "LinkRig.h"
@@ -289,4 +291,36 @@ TEST(CliAgainstScriptedDevice, EmptyPiecesWithoutEndTimeOut) {
     // Both pieces of slot 0 were taken before the empty ones started.
     EXPECT_GE(ports.device.CommandsWithCode("9030").size(), 3u);
     EXPECT_TRUE(ports.device.errors.empty());
+}
+
+// The engine does not look at the result of writing a piece; the tool compares what reached
+// the disk with what the device sent, and does not report a short file as saved.
+TEST(CliAgainstScriptedDevice, ReadThatCannotBeStoredIsNoSuccess) {
+    CSlotEngine::s_nReadErrors = 0;
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("server.crt"));
+    ScriptedPorts ports;
+    ports.device.slots[0].assign(500, 0x30);
+
+    // Files of this process may grow to 100 bytes only.
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 100;
+    const auto savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const CliResult read = RunScripted(ports, {QStringLiteral("read"), QStringLiteral("0"), path});
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, savedHandler);
+
+    EXPECT_EQ(read.code, CLI_LOCAL_FILE) << read.err.toStdString();
+    EXPECT_TRUE(read.err.contains(QStringLiteral("could not be written in full"))) << read.err.toStdString();
+    EXPECT_FALSE(read.out.contains(QStringLiteral("saved")));
+    EXPECT_LT(QFileInfo(path).size(), 500);
+
+    // Within the limit the same read is saved.
+    const CliResult again = RunScripted(ports, {QStringLiteral("--yes"), QStringLiteral("read"), QStringLiteral("0"), path});
+    EXPECT_EQ(again.code, CLI_OK) << again.err.toStdString();
+    EXPECT_EQ(QFileInfo(path).size(), 500);
 }

@@ -223,8 +223,17 @@ public:
         if (const int waited = WaitForReady(session, "reading the slot"); waited != CLI_OK)
             return waited;
         if (const int refused = Refusal(trace, mark, slot); refused != CLI_OK) return refused;
-        m_out << "slot " << slot << " saved to " << file << " ("
-              << session.m_slots[static_cast<size_t>(slot)].nSize << " bytes)\n";
+        // The engine does not examine its writes to the file (a full disk, a file size
+        // limit, the file deleted meanwhile): check that the file holds what arrived. A
+        // device file such as /dev/stdout has no size to compare.
+        const int received = session.m_slots[static_cast<size_t>(slot)].nSize;
+        const QFileInfo saved(session.m_strReadPath);
+        if (!saved.exists() || (saved.isFile() && saved.size() != received)) {
+            m_err << "quillbank-cli: " << file << " could not be written in full (" << received
+                  << " bytes received)\n";
+            return CLI_LOCAL_FILE;
+        }
+        m_out << "slot " << slot << " saved to " << file << " (" << received << " bytes)\n";
         return CLI_OK;
     }
 
