@@ -268,6 +268,12 @@ TEST_F(CliAgainstDevice, LocalFileProblems) {
     const CliResult unwritable =
         RunOnPort({QStringLiteral("read"), QStringLiteral("0"), Path("no-dir/slot0.crt")});
     EXPECT_EQ(unwritable.code, CLI_LOCAL_FILE);
+    EXPECT_TRUE(unwritable.err.contains(QStringLiteral("cannot write")));
+
+    // One reason per failure: a folder is named as such, not also as unwritable.
+    const CliResult folder = RunOnPort({QStringLiteral("read"), QStringLiteral("0"), dir.path()});
+    EXPECT_EQ(folder.code, CLI_LOCAL_FILE);
+    EXPECT_EQ(folder.err, QStringLiteral("quillbank-cli: %1: is a folder\n").arg(dir.path()));
 
     const CliResult summary = Run({QStringLiteral("summary"), Path("absent.crt")});
     EXPECT_EQ(summary.code, CLI_LOCAL_FILE);

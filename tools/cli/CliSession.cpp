@@ -213,7 +213,8 @@ public:
             if (dialogs.messages.contains(QStringLiteral("There is no data available to read.")))
                 return CLI_EMPTY_SLOT;
             if (dialogs.declined) return CLI_CANCELLED;
-            if (trace.SawSince(mark, "Failed open file") || dialogs.fileProblem) {
+            if (dialogs.fileProblem) return CLI_LOCAL_FILE;  // already told
+            if (trace.SawSince(mark, "Failed open file")) {
                 m_err << "quillbank-cli: cannot write " << file << "\n";
                 return CLI_LOCAL_FILE;
             }
