@@ -16,16 +16,19 @@
 namespace {
 // Opens the file a Read saves into, emptied like "wb". The private key must not become
 // readable by others: on Unix its file is created owner read/write only, and an existing
-// file is narrowed to that before anything is written into it.
+// file is narrowed to that before it is emptied, so a file that cannot be narrowed keeps
+// its content. A pipe or device node (/dev/stdout) is written as it is.
 std::FILE* OpenReadTarget(const QString& path, [[maybe_unused]] bool privateKey) {
     const QByteArray name = QFile::encodeName(path);
 #ifdef Q_OS_UNIX
     if (privateKey) {
-        const int fd =
-            ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, S_IRUSR | S_IWUSR);
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, S_IRUSR | S_IWUSR);
         if (fd < 0) return nullptr;
-        std::FILE* file = nullptr;
-        if (::fchmod(fd, S_IRUSR | S_IWUSR) == 0) file = ::fdopen(fd, "wb");
+        struct stat info {};
+        bool usable = ::fstat(fd, &info) == 0;
+        if (usable && S_ISREG(info.st_mode))
+            usable = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0 && ::ftruncate(fd, 0) == 0;
+        std::FILE* file = usable ? ::fdopen(fd, "wb") : nullptr;
         if (file == nullptr) ::close(fd);
         return file;
     }

@@ -5,7 +5,11 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <thread>
 
 #include "certs/LocalFolder.h"
 #include "certs/SlotCommands.h"
@@ -189,6 +193,31 @@ TEST_F(SlotCommands, ReadOfTheKeySavesAPrivateFile) {
     EXPECT_EQ(QFileInfo(path).size(), 0);
     EXPECT_EQ(FileMode(path), 0600u);
     EXPECT_EQ(traced, QStringList{QStringLiteral("Save to %1").arg(path)});
+}
+
+// Only a file of its own is narrowed: a key saved into a pipe or a device node (a CLI's
+// /dev/stdout, /dev/null) must not change that node's permissions.
+TEST_F(SlotCommands, ReadOfTheKeyIntoAPipeLeavesItsPermissions) {
+    Target(SLOT_SERVER_KEY);
+    Fill(SLOT_SERVER_KEY, 1218);
+    const QString fifo = dir.filePath(QStringLiteral("key.pipe"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(fifo).constData(), 0644), 0);
+    std::thread reader([&fifo] {
+        const int fd = ::open(QFile::encodeName(fifo).constData(), O_RDONLY);
+        char sink[64];
+        while (fd >= 0 && ::read(fd, sink, sizeof sink) > 0) {}
+        if (fd >= 0) ::close(fd);
+    });
+    dialogs.fileAnswers = {fifo};
+    engine.OnBnClickedRead();
+    const bool opened = static_cast<bool>(engine.m_pReadTarget);
+    engine.m_pReadTarget.reset();  // the reader sees the end
+    reader.join();
+
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(engine.m_nState, STATE_READ_SEND_OPEN);
+    EXPECT_EQ(FileMode(fifo), 0644u);
 }
 
 TEST_F(SlotCommands, ReadOfACertificateKeepsUsualPermissions) {

@@ -9,12 +9,15 @@
 #include <QTextStream>
 #include <array>
 #include <chrono>
+#include <csignal>
+#include <sys/resource.h>
 
 #include "CliSession.h"
 #include "LinkRig.h"
 #include "SampleSet.h"
 #include "SimThread.h"
 #include "fakes/FakeDeviceLister.h"
+#include "fakes/ScriptedDevice.h"
 #include "link/TermiosPort.h"
 #include "support/Trace.h"
 
@@ -74,6 +77,45 @@ protected:
     FakeDeviceLister lister;
     std::unique_ptr<SimThread> sim;
 };
+
+// A port whose far side is a scripted device that answers each frame as it is written.
+class ScriptedPorts : public CommPortProvider {
+public:
+    std::shared_ptr<FakeLine> line = std::make_shared<FakeLine>();
+    ScriptedDevice device{line};
+
+    std::unique_ptr<CommPort> Open(const QString&) override {
+        line->closed = false;
+        return std::make_unique<ServedPort>(line, device);
+    }
+
+private:
+    class ServedPort : public FakeCommPort {
+    public:
+        ServedPort(std::shared_ptr<FakeLine> line, ScriptedDevice& device)
+            : FakeCommPort(std::move(line)), m_device(device) {}
+        void Write(const char* data, int length) override {
+            FakeCommPort::Write(data, length);
+            m_device.Serve();
+        }
+
+    private:
+        ScriptedDevice& m_device;
+    };
+};
+
+CliResult RunScripted(ScriptedPorts& ports, QStringList arguments) {
+    FakeDeviceLister lister;
+    CliEnvironment environment{ports, lister};
+    environment.tickMs = 1;
+    CliResult result;
+    QTextStream out(&result.out), err(&result.err);
+    result.code = RunCli(QStringList{QStringLiteral("--port"), QStringLiteral("scripted")} + arguments,
+                         out, err, environment);
+    out.flush();
+    err.flush();
+    return result;
+}
 
 ComDeviceInfo Device(const QString& location) {
     ComDeviceInfo d;
@@ -256,9 +298,65 @@ TEST_F(CliAgainstDevice, LocalFileProblems) {
     const CliResult unwritable =
         RunOnPort({QStringLiteral("read"), QStringLiteral("0"), Path("no-dir/slot0.crt")});
     EXPECT_EQ(unwritable.code, CLI_LOCAL_FILE);
+    EXPECT_TRUE(unwritable.err.contains(QStringLiteral("cannot write")));
+
+    // One reason per failure: a folder is named as such, not also as unwritable.
+    const CliResult folder = RunOnPort({QStringLiteral("read"), QStringLiteral("0"), dir.path()});
+    EXPECT_EQ(folder.code, CLI_LOCAL_FILE);
+    EXPECT_EQ(folder.err, QStringLiteral("quillbank-cli: %1: is a folder\n").arg(dir.path()));
 
     const CliResult summary = Run({QStringLiteral("summary"), Path("absent.crt")});
     EXPECT_EQ(summary.code, CLI_LOCAL_FILE);
     sim->Stop();
     EXPECT_TRUE(sim->device.Slot(4).isEmpty());
+}
+
+// A device that keeps answering read commands with empty pieces short of the total it
+// announced never finishes a slot: the commands still end after --timeout.
+TEST(CliAgainstScriptedDevice, EmptyPiecesWithoutEndTimeOut) {
+    CSlotEngine::s_nReadErrors = 0;
+    ScriptedPorts ports;
+    ports.device.slots[0].assign(100, 0x30);
+    ports.device.pieceSize = 64;
+    ports.device.totalOverride = 0x200;
+    const auto start = std::chrono::steady_clock::now();
+    const CliResult list = RunScripted(ports, {QStringLiteral("--timeout"), QStringLiteral("1"), QStringLiteral("list")});
+    EXPECT_EQ(list.code, CLI_TIMEOUT) << list.err.toStdString();
+    EXPECT_TRUE(list.err.contains(QStringLiteral("no progress from the device for 1 s")));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    // Both pieces of slot 0 were taken before the empty ones started.
+    EXPECT_GE(ports.device.CommandsWithCode("9030").size(), 3u);
+    EXPECT_TRUE(ports.device.errors.empty());
+}
+
+// The engine does not look at the result of writing a piece; the tool compares what reached
+// the disk with what the device sent, and does not report a short file as saved.
+TEST(CliAgainstScriptedDevice, ReadThatCannotBeStoredIsNoSuccess) {
+    CSlotEngine::s_nReadErrors = 0;
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("server.crt"));
+    ScriptedPorts ports;
+    ports.device.slots[0].assign(500, 0x30);
+
+    // Files of this process may grow to 100 bytes only.
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 100;
+    const auto savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const CliResult read = RunScripted(ports, {QStringLiteral("read"), QStringLiteral("0"), path});
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, savedHandler);
+
+    EXPECT_EQ(read.code, CLI_LOCAL_FILE) << read.err.toStdString();
+    EXPECT_TRUE(read.err.contains(QStringLiteral("could not be written in full"))) << read.err.toStdString();
+    EXPECT_FALSE(read.out.contains(QStringLiteral("saved")));
+    EXPECT_LT(QFileInfo(path).size(), 500);
+
+    // Within the limit the same read is saved.
+    const CliResult again = RunScripted(ports, {QStringLiteral("--yes"), QStringLiteral("read"), QStringLiteral("0"), path});
+    EXPECT_EQ(again.code, CLI_OK) << again.err.toStdString();
+    EXPECT_EQ(QFileInfo(path).size(), 500);
 }

@@ -5,6 +5,7 @@
 #include <QThread>
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -217,7 +218,8 @@ public:
             if (dialogs.messages.contains(QStringLiteral("There is no data available to read.")))
                 return CLI_EMPTY_SLOT;
             if (dialogs.declined) return CLI_CANCELLED;
-            if (trace.SawSince(mark, "Failed open file") || dialogs.fileProblem) {
+            if (dialogs.fileProblem) return CLI_LOCAL_FILE;  // already told
+            if (trace.SawSince(mark, "Failed open file")) {
                 m_err << "quillbank-cli: cannot write " << file << "\n";
                 return CLI_LOCAL_FILE;
             }
@@ -227,8 +229,17 @@ public:
         if (const int waited = WaitForReady(session, "reading the slot"); waited != CLI_OK)
             return waited;
         if (const int refused = Refusal(trace, mark, slot); refused != CLI_OK) return refused;
-        m_out << "slot " << slot << " saved to " << file << " ("
-              << session.m_slots[static_cast<size_t>(slot)].nSize << " bytes)\n";
+        // The engine does not examine its writes to the file (a full disk, a file size
+        // limit, the file deleted meanwhile): check that the file holds what arrived. A
+        // device file such as /dev/stdout has no size to compare.
+        const int received = session.m_slots[static_cast<size_t>(slot)].nSize;
+        const QFileInfo saved(session.m_strReadPath);
+        if (!saved.exists() || (saved.isFile() && saved.size() != received)) {
+            m_err << "quillbank-cli: " << file << " could not be written in full (" << received
+                  << " bytes received)\n";
+            return CLI_LOCAL_FILE;
+        }
+        m_out << "slot " << slot << " saved to " << file << " (" << received << " bytes)\n";
         return CLI_OK;
     }
 
@@ -311,12 +322,41 @@ private:
         return CLI_REFUSED;
     }
 
-    // Ticks until the engine is idle again. Fails when the port is gone or when neither the
-    // state nor the sequence count moved for the time-out (the engine itself waits forever).
+    // How far the running flow has come. The send and await states of a data loop count
+    // as one step, so a device that keeps answering without moving any bytes (empty pieces
+    // short of the announced total) is not taken for progress.
+    struct Headway {
+        int phase = 0;
+        int slot = -1;
+        int status = -1;
+        int size = -1;
+        long sourcePosition = -1;
+        bool operator==(const Headway&) const = default;
+    };
+    static Headway HeadwayOf(const CliSession& session) {
+        Headway h;
+        switch (session.m_nState) {
+            case STATE_LOAD_AWAIT_DATA: h.phase = STATE_LOAD_SEND_DATA; break;
+            case STATE_READ_AWAIT_DATA: h.phase = STATE_READ_SEND_DATA; break;
+            case STATE_WRITE_AWAIT_DATA: h.phase = STATE_WRITE_SEND_DATA; break;
+            default: h.phase = session.m_nState; break;
+        }
+        h.slot = session.m_nCurSlot;
+        if (h.slot >= 0 && h.slot < SLOT_COUNT) {
+            const FileSlot& slot = session.m_slots[static_cast<size_t>(h.slot)];
+            h.status = slot.nStatus;
+            h.size = slot.nSize;
+        }
+        if (session.m_pWriteSource) h.sourcePosition = std::ftell(session.m_pWriteSource.get());
+        return h;
+    }
+
+    // Ticks until the engine is idle again. Fails when the port is gone or when the flow
+    // has not moved on for the time-out (the engine itself waits forever).
     int WaitForReady(CliSession& session, const char* what) {
         const auto limit = std::chrono::seconds(m_options.timeoutSeconds);
         auto lastProgress = Clock::now();
-        int lastState = session.m_nState, lastSequence = session.m_nSequence;
+        Headway last = HeadwayOf(session);
         bool wasOpen = session.IsPortOpen();
         for (;;) {
             session.Tick();
@@ -330,12 +370,11 @@ private:
                 m_err << "quillbank-cli: the connection was lost while " << what << "\n";
                 return CLI_CONNECTION_LOST;
             }
-            if (session.m_nState != lastState || session.m_nSequence != lastSequence) {
-                lastState = session.m_nState;
-                lastSequence = session.m_nSequence;
+            if (const Headway now = HeadwayOf(session); !(now == last)) {
+                last = now;
                 lastProgress = Clock::now();
             } else if (Clock::now() - lastProgress >= limit) {
-                m_err << "quillbank-cli: no answer from the device for " << m_options.timeoutSeconds
+                m_err << "quillbank-cli: no progress from the device for " << m_options.timeoutSeconds
                       << " s while " << what << " (" << EngineStateName(session.m_nState) << ")\n";
                 return CLI_TIMEOUT;
             }
