@@ -4,7 +4,8 @@
 #include <QString>
 
 // The user's data folder (on Windows the roaming application-data folder) followed by
-// "/Velmora/Certificates", with the platform's own separators. Neither created nor checked; empty when the system has no user data folder.
+// "/Velmora/Certificates", with the platform's own separators. Neither created nor checked; empty
+// when the system has no user data folder.
 QString GetLocalCertificateFolder();
 
 // Looked up by relative name in the current working directory, in this order.

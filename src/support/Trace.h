@@ -28,12 +28,12 @@ QString TraceTimeStamp();
 // end starts a new line, unless it begins with the line end itself (the "\r\n" after a
 // Trace message). Without this a common name or "read error" would run into the next line.
 class DebugTextLines {
-  public:
+public:
     // The text to write for `piece`.
     QString operator()(const QString& piece);
     // The line end still owed at the end of the output, or "".
     QString Finish();
 
-  private:
+private:
     bool m_open = false;
 };

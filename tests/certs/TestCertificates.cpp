@@ -77,14 +77,12 @@ CertificateBuilder::CertificateBuilder() : m_cert(X509_new()) {
 }
 
 namespace {
-void AddEntry(X509_NAME* name, const char* oid, int type, const QByteArray& content,
-              bool sameRdn) {
+void AddEntry(X509_NAME* name, const char* oid, int type, const QByteArray& content, bool sameRdn) {
     std::unique_ptr<ASN1_OBJECT, ObjFree> object(OBJ_txt2obj(oid, 1));
     EXPECT_NE(object, nullptr) << oid;
-    const int added =
-        X509_NAME_add_entry_by_OBJ(name, object.get(), type,
-                                   reinterpret_cast<const unsigned char*>(content.constData()),
-                                   static_cast<int>(content.size()), -1, sameRdn ? -1 : 0);
+    const int added = X509_NAME_add_entry_by_OBJ(
+        name, object.get(), type, reinterpret_cast<const unsigned char*>(content.constData()),
+        static_cast<int>(content.size()), -1, sameRdn ? -1 : 0);
     EXPECT_EQ(added, 1) << oid;
 }
 }  // namespace
@@ -187,18 +185,17 @@ Bytes RsaKeyPem() {
 
 bool ReplaceBytes(Bytes& data, const QByteArray& from, const QByteArray& to) {
     if (from.size() != to.size()) return false;
-    const auto at = std::search(data.begin(), data.end(), from.begin(), from.end(),
-                                [](std::uint8_t byte, char c) {
-                                    return byte == static_cast<std::uint8_t>(c);
-                                });
+    const auto at =
+        std::search(data.begin(), data.end(), from.begin(), from.end(),
+                    [](std::uint8_t byte, char c) { return byte == static_cast<std::uint8_t>(c); });
     if (at == data.end()) return false;
     std::copy(to.begin(), to.end(), at);
     return true;
 }
 
 QByteArray Tlv(int tag, const QByteArray& content) {
-    return QByteArray(1, static_cast<char>(tag)) + QByteArray(1, static_cast<char>(content.size())) +
-           content;
+    return QByteArray(1, static_cast<char>(tag)) +
+           QByteArray(1, static_cast<char>(content.size())) + content;
 }
 
 bool Retag(Bytes& data, const QByteArray& content, int fromType, int type) {

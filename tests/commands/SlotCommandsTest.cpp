@@ -1,14 +1,13 @@
 // Write, Read and Remove against an engine with a fake port and scripted dialogs.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <thread>
 
 #include "certs/LocalFolder.h"
@@ -206,7 +205,8 @@ TEST_F(SlotCommands, ReadOfTheKeyIntoAPipeLeavesItsPermissions) {
     std::thread reader([&fifo] {
         const int fd = ::open(QFile::encodeName(fifo).constData(), O_RDONLY);
         char sink[64];
-        while (fd >= 0 && ::read(fd, sink, sizeof sink) > 0) {}
+        while (fd >= 0 && ::read(fd, sink, sizeof sink) > 0) {
+        }
         if (fd >= 0) ::close(fd);
     });
     dialogs.fileAnswers = {fifo};

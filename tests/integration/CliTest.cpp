@@ -2,6 +2,7 @@
 // quick ticks: its outputs and an exit code for every way a command can end.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <QDir>
 #include <QFile>
@@ -10,7 +11,6 @@
 #include <array>
 #include <chrono>
 #include <csignal>
-#include <sys/resource.h>
 
 #include "CliSession.h"
 #include "LinkRig.h"
@@ -110,8 +110,9 @@ CliResult RunScripted(ScriptedPorts& ports, QStringList arguments) {
     environment.tickMs = 1;
     CliResult result;
     QTextStream out(&result.out), err(&result.err);
-    result.code = RunCli(QStringList{QStringLiteral("--port"), QStringLiteral("scripted")} + arguments,
-                         out, err, environment);
+    result.code =
+        RunCli(QStringList{QStringLiteral("--port"), QStringLiteral("scripted")} + arguments, out,
+               err, environment);
     out.flush();
     err.flush();
     return result;
@@ -148,7 +149,8 @@ TEST_F(CliAgainstDevice, ListShowsFifteenRowsOnStandardOutputOnly) {
     EXPECT_TRUE(traced.err.contains(QStringLiteral("Success connect.")));
     EXPECT_TRUE(traced.err.contains(QStringLiteral("Read File Complete(idx=1)")));
     // Each common name of the summaries on a line of its own, not run into the trace.
-    EXPECT_TRUE(traced.err.contains(QStringLiteral("\nSample Root CA\n"))) << traced.err.toStdString();
+    EXPECT_TRUE(traced.err.contains(QStringLiteral("\nSample Root CA\n")))
+        << traced.err.toStdString();
     sim->Stop();
     EXPECT_TRUE(sim->device.FrameErrors().isEmpty());
 }
@@ -320,7 +322,8 @@ TEST(CliAgainstScriptedDevice, EmptyPiecesWithoutEndTimeOut) {
     ports.device.pieceSize = 64;
     ports.device.totalOverride = 0x200;
     const auto start = std::chrono::steady_clock::now();
-    const CliResult list = RunScripted(ports, {QStringLiteral("--timeout"), QStringLiteral("1"), QStringLiteral("list")});
+    const CliResult list = RunScripted(
+        ports, {QStringLiteral("--timeout"), QStringLiteral("1"), QStringLiteral("list")});
     EXPECT_EQ(list.code, CLI_TIMEOUT) << list.err.toStdString();
     EXPECT_TRUE(list.err.contains(QStringLiteral("no progress from the device for 1 s")));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
@@ -351,12 +354,14 @@ TEST(CliAgainstScriptedDevice, ReadThatCannotBeStoredIsNoSuccess) {
     std::signal(SIGXFSZ, savedHandler);
 
     EXPECT_EQ(read.code, CLI_LOCAL_FILE) << read.err.toStdString();
-    EXPECT_TRUE(read.err.contains(QStringLiteral("could not be written in full"))) << read.err.toStdString();
+    EXPECT_TRUE(read.err.contains(QStringLiteral("could not be written in full")))
+        << read.err.toStdString();
     EXPECT_FALSE(read.out.contains(QStringLiteral("saved")));
     EXPECT_LT(QFileInfo(path).size(), 500);
 
     // Within the limit the same read is saved.
-    const CliResult again = RunScripted(ports, {QStringLiteral("--yes"), QStringLiteral("read"), QStringLiteral("0"), path});
+    const CliResult again = RunScripted(
+        ports, {QStringLiteral("--yes"), QStringLiteral("read"), QStringLiteral("0"), path});
     EXPECT_EQ(again.code, CLI_OK) << again.err.toStdString();
     EXPECT_EQ(QFileInfo(path).size(), 500);
 }

@@ -95,9 +95,10 @@ TEST_F(TraceCapture, StampStaysTwentyFourHourUnderATwelveHourTimeLocale) {
     source.close();
     QProcess localedef;
     localedef.setProcessChannelMode(QProcess::MergedChannels);
-    localedef.start(QStringLiteral("localedef"),
-                    {QStringLiteral("-c"), QStringLiteral("-i"), source.fileName(),
-                     QStringLiteral("-f"), QStringLiteral("UTF-8"), dir.filePath(QStringLiteral("twelve.UTF-8"))});
+    localedef.start(
+        QStringLiteral("localedef"),
+        {QStringLiteral("-c"), QStringLiteral("-i"), source.fileName(), QStringLiteral("-f"),
+         QStringLiteral("UTF-8"), dir.filePath(QStringLiteral("twelve.UTF-8"))});
     localedef.waitForFinished(60000);
     if (!QFile::exists(dir.filePath(QStringLiteral("twelve.UTF-8/LC_TIME"))))
         GTEST_SKIP() << "localedef could not build a test locale";
@@ -129,9 +130,9 @@ TEST_F(TraceCapture, StampStaysTwentyFourHourUnderATwelveHourTimeLocale) {
 TEST(DebugTextLines, EveryPieceOnALineOfItsOwnTraceLinesUnchanged) {
     DebugTextLines lines;
     QString text;
-    for (const char* piece : {"12:00:00 Success connect.", "\r\n", "Example CA", "Second CA", "",
-                              "read=550.000000\r\n", "read error", "12:00:01 Try Next File",
-                              "\r\n", "read error"})
+    for (const char* piece :
+         {"12:00:00 Success connect.", "\r\n", "Example CA", "Second CA", "", "read=550.000000\r\n",
+          "read error", "12:00:01 Try Next File", "\r\n", "read error"})
         text += lines(QString::fromLatin1(piece));
     text += lines.Finish();
     EXPECT_EQ(text, QStringLiteral("12:00:00 Success connect.\r\nExample CA\nSecond CA\n"

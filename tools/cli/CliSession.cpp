@@ -48,7 +48,8 @@ struct CliOptions {
 class TraceRecorder {
 public:
     TraceRecorder(QTextStream& err, bool show)
-        : m_previousStandard(SetStandardOutputSink([this](const QString& text) { m_lines << text; })),
+        : m_previousStandard(
+              SetStandardOutputSink([this](const QString& text) { m_lines << text; })),
           m_previousDebug(SetDebugOutputSink([this, &err, show](const QString& text) {
               if (!show) return;
               err << m_debugLines(text);
@@ -336,10 +337,18 @@ private:
     static Headway HeadwayOf(const CliSession& session) {
         Headway h;
         switch (session.m_nState) {
-            case STATE_LOAD_AWAIT_DATA: h.phase = STATE_LOAD_SEND_DATA; break;
-            case STATE_READ_AWAIT_DATA: h.phase = STATE_READ_SEND_DATA; break;
-            case STATE_WRITE_AWAIT_DATA: h.phase = STATE_WRITE_SEND_DATA; break;
-            default: h.phase = session.m_nState; break;
+            case STATE_LOAD_AWAIT_DATA:
+                h.phase = STATE_LOAD_SEND_DATA;
+                break;
+            case STATE_READ_AWAIT_DATA:
+                h.phase = STATE_READ_SEND_DATA;
+                break;
+            case STATE_WRITE_AWAIT_DATA:
+                h.phase = STATE_WRITE_SEND_DATA;
+                break;
+            default:
+                h.phase = session.m_nState;
+                break;
         }
         h.slot = session.m_nCurSlot;
         if (h.slot >= 0 && h.slot < SLOT_COUNT) {
@@ -374,8 +383,9 @@ private:
                 last = now;
                 lastProgress = Clock::now();
             } else if (Clock::now() - lastProgress >= limit) {
-                m_err << "quillbank-cli: no progress from the device for " << m_options.timeoutSeconds
-                      << " s while " << what << " (" << EngineStateName(session.m_nState) << ")\n";
+                m_err << "quillbank-cli: no progress from the device for "
+                      << m_options.timeoutSeconds << " s while " << what << " ("
+                      << EngineStateName(session.m_nState) << ")\n";
                 return CLI_TIMEOUT;
             }
             if (m_env.tickMs > 0) QThread::msleep(static_cast<unsigned long>(m_env.tickMs));
