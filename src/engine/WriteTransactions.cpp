@@ -29,14 +29,16 @@ void CSlotEngine::SendWriteChunk() {
         return;
     }
 
+    const int sent = SourcePosition(m_pWriteSource);
     std::array<std::uint8_t, WRITE_CHUNK_SIZE> piece{};
     const size_t count = std::fread(piece.data(), 1, piece.size(), m_pWriteSource.get());
 
-    if (std::ferror(m_pWriteSource.get()) != 0) {
-        // A file that cannot be read is not a finished upload: treat it like a refused
-        // piece, so the slot's copy is kept and the slot is closed on the device.
-        Trace("Failed Write(%d/%d)", SourcePosition(m_pWriteSource),
-              static_cast<int>(m_nTransferTotal));
+    // A file that cannot be read, or that grew past what a slot holds after its size was
+    // checked, is not a finished upload: treat it like a refused piece, so the slot's copy
+    // is kept, the device gets no more than a slot holds, and the slot is closed.
+    if (std::ferror(m_pWriteSource.get()) != 0 ||
+        static_cast<size_t>(sent) + count > SLOT_BUFFER_SIZE) {
+        Trace("Failed Write(%d/%d)", sent, static_cast<int>(m_nTransferTotal));
         m_pWriteSource.reset();
         m_nState = STATE_SEND_CLOSE;
         return;

@@ -236,6 +236,25 @@ TEST_F(WriteTransactionsTest, ReadErrorMidUploadKeepsTheSlotCopy) {
     EXPECT_EQ(device.slots[5], Slice(Pattern(600, 3), 0, 256)) << "the device kept the part it got";
 }
 
+TEST_F(WriteTransactionsTest, FileThatGrewPastASlotAfterItsCheckFailsWithoutOversending) {
+    device.slots[5] = Pattern(50, 2);
+    ConnectAndLoad();
+    trace.Clear();
+    // Checked at 6144 bytes; by the time it is read the file holds more.
+    const std::string path = MakeLocalFile("growing.crt", Pattern(SLOT_BUFFER_SIZE, 3));
+    RequestWrite(5, path);
+    const std::vector<std::uint8_t> grown = Pattern(SLOT_BUFFER_SIZE + 10, 3);
+    MakeLocalFile("growing.crt", grown);
+    ASSERT_GT(RunUntil(STATE_READY, 500), 0);
+
+    EXPECT_TRUE(trace.Contains("Failed Write(6144/6144)"));
+    EXPECT_FALSE(trace.Contains("Write Complete"));
+    EXPECT_EQ(device.CommandsWithCode("9130").size(), SLOT_BUFFER_SIZE / WRITE_CHUNK_SIZE);
+    EXPECT_EQ(device.slots[5], Slice(grown, 0, SLOT_BUFFER_SIZE));
+    EXPECT_EQ(SlotBytes(5), Pattern(50, 2)) << "the slot's copy is not replaced by a cut file";
+    EXPECT_FALSE(engine.m_pWriteSource);
+}
+
 TEST_F(WriteTransactionsTest, RemoveErasesTheSlotCopy) {
     device.slots[4] = Pattern(80);
     ConnectAndLoad();
