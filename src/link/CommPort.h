@@ -31,11 +31,30 @@ public:
     virtual void Write(const char* data, int length) = 0;
 };
 
+// Why a port could not be opened, so that a user can be told what to do about it.
+enum class PortOpenFailure {
+    None,          // the port opened
+    Missing,       // no such port (unplugged, or a wrong name)
+    NoPermission,  // the user may not open it (device node owned by root and a group)
+    InUse,         // another program holds it
+    Other,         // anything else the system reported
+};
+
+struct PortOpenError {
+    PortOpenFailure failure = PortOpenFailure::None;
+    QString detail;  // the system's own words, when it gave any
+};
+
+// One line for a user: "permission denied", "in use by another program", ...; "" for None.
+QString DescribePortOpenError(const PortOpenError& error);
+
 class CommPortProvider {
 public:
     virtual ~CommPortProvider() = default;
     // Opens the port at `location` for exclusive reading and writing; null on failure.
     virtual std::unique_ptr<CommPort> Open(const QString& location) = 0;
+    // Why the last Open returned null; None after one that succeeded.
+    virtual PortOpenError LastOpenError() const { return {}; }
 };
 
 // The port chosen in the port list: its name as shown (COM5, ttyACM0) and where to open it.

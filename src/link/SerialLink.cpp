@@ -31,9 +31,14 @@ bool CSlotEngine::OpenPort() {
     // With nothing selected there is nothing to open.
     m_hComm = port.location.isEmpty() ? nullptr : m_ports.Open(port.location);
     if (!m_hComm) {
+        // Asked at once, while it still describes this attempt.
+        const QString reason =
+            port.location.isEmpty() ? QString() : DescribePortOpenError(m_ports.LastOpenError());
         fail();
         showMessage("The connection failed when trying to open the COM port.");
         Trace("Failed Open(%ls) Open", name.utf16());
+        // The box cannot say why; the trace can (no permission, another program has it).
+        if (!reason.isEmpty()) Trace("Open(%ls) failed: %ls", name.utf16(), reason.utf16());
         return false;
     }
     if (!m_hComm->GetState()) {

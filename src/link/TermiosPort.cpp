@@ -2,12 +2,14 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <QFile>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 
 namespace {
 // Linux-only parity mode; absent elsewhere.
@@ -17,18 +19,63 @@ constexpr tcflag_t kStickParity = CMSPAR;
 constexpr tcflag_t kStickParity = 0;
 #endif
 
-void ClearModemLine(int fd, int line) { (void)::ioctl(fd, TIOCMBIC, &line); }
+void ClearModemLine(int fd, int line) {
+    (void)::ioctl(fd, TIOCMBIC, &line);
+}
+
+PortOpenError ErrorFromErrno(int code) {
+    PortOpenError error;
+    error.detail = QString::fromLocal8Bit(std::strerror(code));
+    switch (code) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+        case ENOTDIR:
+            error.failure = PortOpenFailure::Missing;
+            break;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            error.failure = PortOpenFailure::NoPermission;
+            break;
+        // A line claimed with TIOCEXCL refuses other openers with EBUSY; the lock below
+        // says EWOULDBLOCK.
+        case EBUSY:
+        case EWOULDBLOCK:
+            error.failure = PortOpenFailure::InUse;
+            break;
+        default:
+            error.failure = PortOpenFailure::Other;
+            break;
+    }
+    return error;
+}
+
+std::nullptr_t Fail(PortOpenError* error, int code) {
+    if (error != nullptr) *error = ErrorFromErrno(code);
+    return nullptr;
+}
 }  // namespace
 
-std::unique_ptr<TermiosPort> TermiosPort::OpenPath(const QString& path) {
-    if (path.isEmpty()) return nullptr;
+std::unique_ptr<TermiosPort> TermiosPort::OpenPath(const QString& path, PortOpenError* error) {
+    if (error != nullptr) *error = {};
+    if (path.isEmpty()) return Fail(error, ENOENT);
     const QByteArray encoded = QFile::encodeName(path);
     const int fd = ::open(encoded.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
+    if (fd < 0) return Fail(error, errno);
+    // TIOCEXCL keeps out ordinary users but not a privileged process, which could then purge
+    // and reconfigure a line in the middle of another program's transfer. The lock is taken
+    // before anything touches the line, so a second program of ours backs off untouched.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int code = errno;
+        ::close(fd);
+        return Fail(error, code);
+    }
     // Share mode 0: nobody else may open the port while we hold it.
     if (::ioctl(fd, TIOCEXCL) != 0) {
+        const int code = errno;
         ::close(fd);
-        return nullptr;
+        return Fail(error, code);
     }
     return std::make_unique<TermiosPort>(fd);
 }
@@ -43,9 +90,13 @@ TermiosPort::~TermiosPort() {
     ::close(m_fd);
 }
 
-bool TermiosPort::GetState() { return ::tcgetattr(m_fd, &m_settings) == 0; }
+bool TermiosPort::GetState() {
+    return ::tcgetattr(m_fd, &m_settings) == 0;
+}
 
-void TermiosPort::Purge() { (void)::tcflush(m_fd, TCIOFLUSH); }
+void TermiosPort::Purge() {
+    (void)::tcflush(m_fd, TCIOFLUSH);
+}
 
 bool TermiosPort::SetState() {
     termios t = m_settings;
@@ -118,5 +169,5 @@ void TermiosPort::Write(const char* data, int length) {
 }
 
 std::unique_ptr<CommPort> TermiosPortProvider::Open(const QString& location) {
-    return TermiosPort::OpenPath(location);
+    return TermiosPort::OpenPath(location, &m_lastError);
 }

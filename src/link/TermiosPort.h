@@ -13,8 +13,10 @@
 class TermiosPort : public CommPort {
 public:
     // Opens `path` for reading and writing, without becoming its controlling terminal,
-    // non-blocking, and claims it exclusively. Null when it cannot be opened.
-    static std::unique_ptr<TermiosPort> OpenPath(const QString& path);
+    // non-blocking, and claims it exclusively. Null when it cannot be opened, with the
+    // reason in `error` when one is given.
+    static std::unique_ptr<TermiosPort> OpenPath(const QString& path,
+                                                 PortOpenError* error = nullptr);
 
     // Takes ownership of an open descriptor.
     explicit TermiosPort(int fd);
@@ -46,4 +48,8 @@ private:
 class TermiosPortProvider : public CommPortProvider {
 public:
     std::unique_ptr<CommPort> Open(const QString& location) override;
+    PortOpenError LastOpenError() const override { return m_lastError; }
+
+private:
+    PortOpenError m_lastError;
 };

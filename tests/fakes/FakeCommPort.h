@@ -67,7 +67,10 @@ class FakePortProvider : public CommPortProvider {
 public:
     std::shared_ptr<FakeLine> line = std::make_shared<FakeLine>();
     bool failOpen = false;
+    PortOpenError openError;  // what a failed open reports as its reason
     std::vector<QString> opened;
+
+    PortOpenError LastOpenError() const override { return failOpen ? openError : PortOpenError{}; }
 
     std::unique_ptr<CommPort> Open(const QString& location) override {
         opened.push_back(location);

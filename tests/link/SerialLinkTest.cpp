@@ -59,9 +59,12 @@ struct OpenFailure {
     bool opened;  // a handle existed and had to be closed
 };
 
-void PrintTo(const OpenFailure& failure, std::ostream* os) { *os << failure.name; }
+void PrintTo(const OpenFailure& failure, std::ostream* os) {
+    *os << failure.name;
+}
 
-class OpenPortFailureTest : public SerialLinkTest, public ::testing::WithParamInterface<OpenFailure> {};
+class OpenPortFailureTest : public SerialLinkTest,
+                            public ::testing::WithParamInterface<OpenFailure> {};
 
 TEST_P(OpenPortFailureTest, ReportsAndLeavesNoPortBeforeAnyBox) {
     const OpenFailure& failure = GetParam();
@@ -78,7 +81,8 @@ TEST_P(OpenPortFailureTest, ReportsAndLeavesNoPortBeforeAnyBox) {
         checkedInsideBox = true;
         EXPECT_FALSE(engine.IsPortOpen());
         EXPECT_EQ(engine.m_nState, STATE_CLOSED);
-        EXPECT_EQ(trace.messages, TraceLines({"Open(ttyACM0)"})) << "the box comes before the failure trace";
+        EXPECT_EQ(trace.messages, TraceLines({"Open(ttyACM0)"}))
+            << "the box comes before the failure trace";
         // Timer ticks inside the box's loop find nothing to do.
         engine.StepEngine();
         engine.ReceiveFromPort();
@@ -112,15 +116,31 @@ INSTANTIATE_TEST_SUITE_P(
     Steps, OpenPortFailureTest,
     ::testing::Values(
         OpenFailure{"Open", [](FakePortProvider& p) { p.failOpen = true; },
-                    "The connection failed when trying to open the COM port.", "Failed Open(ttyACM0) Open", false},
+                    "The connection failed when trying to open the COM port.",
+                    "Failed Open(ttyACM0) Open", false},
         OpenFailure{"GetState", [](FakePortProvider& p) { p.line->failGetState = true; }, nullptr,
                     "The connection failed when trying to initialize the COM port.", true},
         OpenFailure{"GetTimeouts", [](FakePortProvider& p) { p.line->failGetTimeouts = true; },
                     "The connection failed when trying to setting the COM port.",
                     "Failed Open(ttyACM0) Configuration1", true},
-        OpenFailure{"SetTimeouts", [](FakePortProvider& p) { p.line->failSetTimeouts = true; }, nullptr,
-                    "The connection failed when trying to setting the COM port.", true}),
-    [](const ::testing::TestParamInfo<OpenFailure>& param) { return std::string(param.param.name); });
+        OpenFailure{"SetTimeouts", [](FakePortProvider& p) { p.line->failSetTimeouts = true; },
+                    nullptr, "The connection failed when trying to setting the COM port.", true}),
+    [](const ::testing::TestParamInfo<OpenFailure>& param) {
+        return std::string(param.param.name);
+    });
+
+TEST_F(SerialLinkTest, RefusedOpenNamesItsReasonAfterTheFailureLine) {
+    ports.failOpen = true;
+    ports.openError = {PortOpenFailure::InUse, QStringLiteral("Resource temporarily unavailable")};
+    EXPECT_FALSE(engine.OpenPort());
+    ASSERT_EQ(services.messages.size(), 1u);
+    EXPECT_EQ(services.messages[0].text,
+              QStringLiteral("The connection failed when trying to open the COM port."));
+    EXPECT_EQ(trace.messages,
+              TraceLines({"Open(ttyACM0)", "Failed Open(ttyACM0) Open",
+                          "Open(ttyACM0) failed: in use by another program (Resource temporarily "
+                          "unavailable)"}));
+}
 
 TEST_F(SerialLinkTest, NoSelectedPortFailsLikeAnOpenThatFailed) {
     engine.m_selectedPort = {};
@@ -128,7 +148,8 @@ TEST_F(SerialLinkTest, NoSelectedPortFailsLikeAnOpenThatFailed) {
     EXPECT_TRUE(ports.opened.empty());
     EXPECT_EQ(engine.m_nState, STATE_CLOSED);
     ASSERT_EQ(services.messages.size(), 1u);
-    EXPECT_EQ(services.messages[0].text, QStringLiteral("The connection failed when trying to open the COM port."));
+    EXPECT_EQ(services.messages[0].text,
+              QStringLiteral("The connection failed when trying to open the COM port."));
     EXPECT_EQ(trace.messages, TraceLines({"Open(COM-1)", "Failed Open(COM-1) Open"}));
 }
 
@@ -210,7 +231,8 @@ TEST_F(SerialLinkTest, FullBufferWithAFrameAsksForNothingAndAStalledOneIsDropped
     EXPECT_EQ(Held(), full);
 
     // Without a complete frame nothing could ever be taken out: it is discarded.
-    std::string(static_cast<size_t>(RX_BUFFER_SIZE), 'q').copy(engine.m_rxBuffer.data(), RX_BUFFER_SIZE);
+    std::string(static_cast<size_t>(RX_BUFFER_SIZE), 'q')
+        .copy(engine.m_rxBuffer.data(), RX_BUFFER_SIZE);
     engine.ReceiveFromPort();
     EXPECT_EQ(capacities, (std::vector<int>{0, RX_BUFFER_SIZE}));
     EXPECT_EQ(Held(), "xyz");
@@ -237,7 +259,8 @@ TEST_F(SerialLinkTest, EleventhFailedReadForcesADisconnect) {
     EXPECT_EQ(CSlotEngine::s_nReadErrors, 10);
     EXPECT_EQ(engine.m_nState, STATE_READY);
     EXPECT_EQ(engine.m_nRxLength, 2) << "a failed read keeps what was held";
-    EXPECT_EQ(trace.debug, QStringList(10, QStringLiteral("read error"))) << "direct lines, no time stamp";
+    EXPECT_EQ(trace.debug, QStringList(10, QStringLiteral("read error")))
+        << "direct lines, no time stamp";
     EXPECT_TRUE(trace.messages.isEmpty()) << "not a Trace: nothing on standard output";
 
     ports.line->readFailures = {true};

@@ -1,11 +1,14 @@
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
+#include <QDir>
+#include <QFile>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -76,6 +79,64 @@ TEST(TermiosPort, OpenFailsForMissingOrEmptyPath) {
     EXPECT_EQ(TermiosPort::OpenPath(QString()), nullptr);
     TermiosPortProvider provider;
     EXPECT_EQ(provider.Open(QStringLiteral("/nonexistent/ttyACM0")), nullptr);
+}
+
+// Each way an open can fail carries the reason a user needs: wrong name, no permission, or
+// another program (of ours, even a privileged one) holding the line.
+TEST(TermiosPort, FailedOpenSaysWhy) {
+    Pty pty;
+    ASSERT_GE(pty.master, 0);
+    auto holder = TermiosPort::OpenPath(pty.slavePath);
+    ASSERT_NE(holder, nullptr);
+
+    const QString locked =
+        QDir::temp().filePath(QStringLiteral("qb-no-permission-%1").arg(::getpid()));
+    {
+        QFile file(locked);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    ::chmod(QFile::encodeName(locked).constData(), 0600);
+
+    struct Case {
+        QString path;
+        PortOpenFailure expected;
+        bool unprivileged;  // try as an ordinary user (root may open anything)
+    };
+    const Case cases[] = {
+        {QStringLiteral("/dev/no-such-port-here"), PortOpenFailure::Missing, false},
+        {QString(), PortOpenFailure::Missing, false},
+        {pty.slavePath, PortOpenFailure::InUse, false},
+        {locked, PortOpenFailure::NoPermission, true},
+    };
+    for (const Case& c : cases) {
+        if (!c.unprivileged || ::geteuid() != 0) {
+            PortOpenError error;
+            EXPECT_EQ(TermiosPort::OpenPath(c.path, &error), nullptr) << c.path.toStdString();
+            EXPECT_EQ(error.failure, c.expected) << c.path.toStdString();
+            EXPECT_FALSE(DescribePortOpenError(error).isEmpty());
+            continue;
+        }
+        // As root, drop to an ordinary user in a child and report the failure kind.
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(100);
+            PortOpenError error;
+            const bool opened = TermiosPort::OpenPath(c.path, &error) != nullptr;
+            ::_exit(opened ? 101 : static_cast<int>(error.failure));
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), static_cast<int>(c.expected)) << c.path.toStdString();
+    }
+    QFile::remove(locked);
+
+    // Once the holder lets go, the line opens again.
+    holder.reset();
+    PortOpenError error;
+    EXPECT_NE(TermiosPort::OpenPath(pty.slavePath, &error), nullptr);
+    EXPECT_EQ(error.failure, PortOpenFailure::None);
 }
 
 TEST(TermiosPort, ConfiguresAPtyAsARawNonBlockingLine) {
