@@ -1,0 +1,465 @@
+#include "EngineScript.h"
+
+#include <stdio.h>  // fopencookie
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/SlotEngine.h"
+#include "fakes/FakeCommPort.h"
+#include "fakes/FakeDialogServices.h"
+#include "fakes/ScriptedDevice.h"
+
+namespace {
+
+[[noreturn]] void Finding(const char* what, int before, int after) {
+    std::fprintf(stderr, "engine invariant broken: %s (step from state %d to %d)\n", what, before,
+                 after);
+    std::abort();
+}
+
+// --- Local files in memory, so that the harness sees what the engine wrote and whether it
+// closed them. -----------------------------------------------------------------------------
+
+struct MemoryFile {
+    std::string bytes;
+    size_t position = 0;
+    bool open = false;
+};
+
+ssize_t MemoryRead(void* cookie, char* buffer, size_t size) {
+    auto& file = *static_cast<MemoryFile*>(cookie);
+    const size_t n = std::min(size, file.bytes.size() - std::min(file.position, file.bytes.size()));
+    if (n > 0) std::memcpy(buffer, file.bytes.data() + file.position, n);
+    file.position += n;
+    return static_cast<ssize_t>(n);
+}
+
+ssize_t MemoryWrite(void* cookie, const char* buffer, size_t size) {
+    auto& file = *static_cast<MemoryFile*>(cookie);
+    if (file.bytes.size() < file.position + size) file.bytes.resize(file.position + size);
+    std::memcpy(file.bytes.data() + file.position, buffer, size);
+    file.position += size;
+    return static_cast<ssize_t>(size);
+}
+
+int MemorySeek(void* cookie, off64_t* offset, int whence) {
+    auto& file = *static_cast<MemoryFile*>(cookie);
+    off64_t base = 0;
+    if (whence == SEEK_CUR) base = static_cast<off64_t>(file.position);
+    if (whence == SEEK_END) base = static_cast<off64_t>(file.bytes.size());
+    if (base + *offset < 0) return -1;
+    file.position = static_cast<size_t>(base + *offset);
+    *offset = static_cast<off64_t>(file.position);
+    return 0;
+}
+
+int MemoryClose(void* cookie) {
+    static_cast<MemoryFile*>(cookie)->open = false;
+    return 0;
+}
+
+std::FILE* OpenMemoryFile(MemoryFile& file, const char* mode) {
+    file.position = 0;
+    file.open = true;
+    return fopencookie(&file, mode, {MemoryRead, MemoryWrite, MemorySeek, MemoryClose});
+}
+
+std::vector<std::uint8_t> Pattern(size_t size, int seed) {
+    std::vector<std::uint8_t> bytes(size);
+    for (size_t i = 0; i < size; ++i)
+        bytes[i] =
+            static_cast<std::uint8_t>((i * 7 + static_cast<size_t>(seed) * 13 + i / 256) & 0xFF);
+    return bytes;
+}
+
+// --- What each step may do ---------------------------------------------------------------
+
+// The states one step may lead to from each state. Response handlers judge every RES entry
+// of a frame against the state as it stands when the entry is reached, so a frame with
+// several RES fields can take a step further than one answer would (4 -> 14, 8 -> 9).
+constexpr int kNoState = -1;
+constexpr std::array<std::array<int, 5>, ENGINE_STATE_COUNT> kNextStates = {{
+    {0, kNoState, kNoState, kNoState, kNoState},   // 0 closed
+    {2, 20, kNoState, kNoState, kNoState},         // 1 connect: sent, or the open failed
+    {2, 3, kNoState, kNoState, kNoState},          // 2 await connect
+    {4, 9, kNoState, kNoState, kNoState},          // 3 load next
+    {3, 4, 5, 9, 14},                              // 4 load await open
+    {6, kNoState, kNoState, kNoState, kNoState},   // 5 load send data
+    {5, 6, 7, 9, kNoState},                        // 6 load await data
+    {8, kNoState, kNoState, kNoState, kNoState},   // 7 load send close
+    {3, 8, 9, kNoState, kNoState},                 // 8 load await close
+    {9, kNoState, kNoState, kNoState, kNoState},   // 9 ready
+    {11, kNoState, kNoState, kNoState, kNoState},  // 10 remove send
+    {9, 11, kNoState, kNoState, kNoState},         // 11 remove await
+    {13, kNoState, kNoState, kNoState, kNoState},  // 12 read send open
+    {9, 13, 14, kNoState, kNoState},               // 13 read await open
+    {15, kNoState, kNoState, kNoState, kNoState},  // 14 read send data
+    {9, 14, 15, 22, kNoState},                     // 15 read await data
+    {17, kNoState, kNoState, kNoState, kNoState},  // 16 write send open
+    {9, 17, 18, kNoState, kNoState},               // 17 write await open
+    {19, 22, kNoState, kNoState, kNoState},        // 18 write send data
+    {18, 19, 22, kNoState, kNoState},              // 19 write await data
+    {0, kNoState, kNoState, kNoState, kNoState},   // 20 disconnect
+    {21, kNoState, kNoState, kNoState, kNoState},  // 21 never set
+    {23, kNoState, kNoState, kNoState, kNoState},  // 22 send close
+    {9, 23, kNoState, kNoState, kNoState},         // 23 await close
+}};
+
+bool MayStep(int from, int to) {
+    if (from < 0 || from >= ENGINE_STATE_COUNT) return false;
+    const auto& next = kNextStates[static_cast<size_t>(from)];
+    return std::find(next.begin(), next.end(), to) != next.end();
+}
+
+// The states whose step sends a command.
+bool SendsInState(int state) {
+    switch (state) {
+        case STATE_CONNECT:
+        case STATE_LOAD_NEXT:
+        case STATE_LOAD_SEND_DATA:
+        case STATE_LOAD_SEND_CLOSE:
+        case STATE_REMOVE_SEND:
+        case STATE_READ_SEND_OPEN:
+        case STATE_READ_SEND_DATA:
+        case STATE_WRITE_SEND_OPEN:
+        case STATE_WRITE_SEND_DATA:
+        case STATE_SEND_CLOSE:
+            return true;
+        default:
+            return false;
+    }
+}
+
+int CountOf(const std::string& frame) {
+    const size_t at = frame.find(",CNT:");
+    if (at == std::string::npos || at + 7 > frame.size()) return -1;
+    return static_cast<int>(std::strtol(frame.substr(at + 5, 2).c_str(), nullptr, 16));
+}
+
+struct SlotView {
+    int status = SLOT_PENDING;
+    std::uint16_t size = 0;
+    const std::uint8_t* data = nullptr;
+    bool operator==(const SlotView&) const = default;
+};
+
+class ScriptEngine : public CSlotEngine {
+public:
+    using CSlotEngine::CSlotEngine;
+    void RefreshSlotLists() override {}
+};
+
+// --- The session ------------------------------------------------------------------------
+
+class Session {
+public:
+    // A whole slot load of 6144-byte slots in 1-byte pieces would take far more; a script
+    // gets there with several "*" lines, and every input stays fast.
+    static constexpr int MAX_IDLE_RUN_TICKS = 600;
+    // Ticks one input may take in all; the lines after that are not run.
+    static constexpr int MAX_TICKS = 1500;
+
+    bool Exhausted() const { return m_ticks >= MAX_TICKS; }
+
+    Session() {
+        CSlotEngine::s_nReadErrors = 0;
+        m_engine.m_selectedPort = {QStringLiteral("ttyACM0"), QStringLiteral("/dev/ttyACM0")};
+        m_device.pieceSize = 1024;
+        m_device.slots[0] = Pattern(300, 0);
+        m_device.slots[1] = Pattern(40, 1);
+        m_device.slots[3] = Pattern(1100, 3);
+        m_engine.m_nState = STATE_CONNECT;
+    }
+
+    void Line(std::string_view line) {
+        const char kind = line.empty() ? '.' : line.front();
+        std::string_view rest = line.substr(std::min<size_t>(1, line.size()));
+        if (!rest.empty() && rest.back() == '\n') rest.remove_suffix(1);
+        switch (kind) {
+            case '+':
+                DeliverDeviceAnswer(rest);
+                break;
+            case '*':
+                RunUntilIdle();
+                return;
+            case '=':
+                m_ports.line->incoming.push_back(ScriptedDevice::WithSum(std::string(rest)));
+                break;
+            case '!':
+                m_ports.line->readFailures.push_back(true);
+                break;
+            case '.':
+            case '\n':
+                break;
+            case '@':
+                Request(rest);
+                break;
+            case '%':
+                SetDevice(rest);
+                break;
+            default:
+                m_ports.line->incoming.emplace_back(line);
+                break;
+        }
+        Tick();
+    }
+
+    // The user disconnects; everything the connection held must have been given back.
+    void Finish() {
+        if (m_engine.m_nState == STATE_CONNECT) Tick();  // asked for and not yet stepped
+        if (m_engine.IsPortOpen()) m_engine.m_nState = STATE_DISCONNECT;
+        if (m_engine.m_nState == STATE_DISCONNECT) Tick();
+        const int state = m_engine.m_nState;
+        if (state != STATE_CLOSED || m_engine.IsPortOpen())
+            Finding("the disconnect did not end in STATE_CLOSED with the port closed", state,
+                    state);
+        for (const FileSlot& slot : m_engine.m_slots)
+            if (slot.nStatus != SLOT_PENDING || slot.pData || slot.nSize != 0)
+                Finding("a slot kept its copy or status past the disconnect", state, state);
+        CheckLocalFilesClosed(state, state);
+    }
+
+private:
+    struct Snapshot {
+        int state = 0;
+        int sequence = 0;
+        int curSlot = -1;
+        size_t writes = 0;
+        std::array<SlotView, SLOT_COUNT> slots{};
+        std::vector<std::uint8_t> curBytes;
+        bool readOpen = false;
+        bool writeOpen = false;
+    };
+
+    static int Number(std::string_view& text) {
+        while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+        int value = 0;
+        bool any = false;
+        while (!text.empty() && text.front() >= '0' && text.front() <= '9') {
+            value = std::min(value * 10 + (text.front() - '0'), 100000);
+            text.remove_prefix(1);
+            any = true;
+        }
+        return any ? value : -1;
+    }
+
+    // Lets the device answer tick after tick until the engine is idle (bounded).
+    void RunUntilIdle() {
+        for (int ticks = 0; ticks < MAX_IDLE_RUN_TICKS && !Exhausted(); ++ticks) {
+            DeliverDeviceAnswer({});
+            Tick();
+            if (m_engine.m_nState == STATE_READY || m_engine.m_nState == STATE_CLOSED) return;
+        }
+    }
+
+    void DeliverDeviceAnswer(std::string_view rest) {
+        auto& pending = m_deviceLine->incoming;
+        if (pending.empty()) return;
+        const int part = Number(rest);
+        std::string& answer = pending.front();
+        if (part >= 0 && static_cast<size_t>(part) < answer.size()) {
+            m_ports.line->incoming.push_back(answer.substr(0, static_cast<size_t>(part)));
+            answer.erase(0, static_cast<size_t>(part));
+            return;
+        }
+        m_ports.line->incoming.push_back(std::move(answer));
+        pending.pop_front();
+    }
+
+    void SetDevice(std::string_view rest) {
+        const int piece = Number(rest);
+        if (piece < 0) return;
+        m_device.pieceSize = std::clamp(piece, 1, READ_CHUNK_MAX);
+        for (int slot = 0; slot < SLOT_COUNT; ++slot) {
+            const int size = Number(rest);
+            if (size < 0) break;
+            m_device.slots[static_cast<size_t>(slot)] =
+                Pattern(static_cast<size_t>(std::min(size, 7000)), slot);
+        }
+    }
+
+    // What the buttons hand to the engine, under the conditions in which they do.
+    void Request(std::string_view rest) {
+        if (rest.empty()) return;
+        const char what = rest.front();
+        rest.remove_prefix(1);
+        const bool idle = m_engine.m_nState == STATE_READY && m_engine.IsPortOpen();
+        if (what == 'c' && !m_engine.IsPortOpen()) m_engine.m_nState = STATE_CONNECT;
+        if (what == 'd' && m_engine.IsPortOpen()) m_engine.m_nState = STATE_DISCONNECT;
+        if (what == 'f') m_ports.failOpen = !m_ports.failOpen;
+        if (!idle || (what != 'r' && what != 'w' && what != 'x')) return;
+        const int slot = std::max(Number(rest), 0) % SLOT_COUNT;
+        FileSlot& target = m_engine.m_slots[static_cast<size_t>(slot)];
+        m_engine.m_nCurSlot = slot;
+        if (what == 'r') {
+            if (target.nSize == 0) return;  // the Read button says there is nothing to read
+            m_readTarget.bytes.clear();
+            m_engine.m_pReadTarget.reset(OpenMemoryFile(m_readTarget, "wb"));
+            target.nSize = 0;
+            m_engine.m_nState = STATE_READ_SEND_OPEN;
+        } else if (what == 'w') {
+            // Sizes past a slot stand for a file that grew after the Write button checked it.
+            const auto size =
+                static_cast<size_t>(std::clamp(Number(rest), 0, SLOT_BUFFER_SIZE + 300));
+            const std::vector<std::uint8_t> content = Pattern(size, slot + 100);
+            m_writeSource.bytes.assign(content.begin(), content.end());
+            m_engine.m_pWriteSource.reset(OpenMemoryFile(m_writeSource, "rb"));
+            m_engine.m_nTransferTotal = static_cast<std::uint32_t>(size);
+            m_engine.m_nState = STATE_WRITE_SEND_OPEN;
+        } else {
+            m_engine.m_nState = STATE_REMOVE_SEND;
+        }
+    }
+
+    Snapshot Take() const {
+        Snapshot s;
+        s.state = m_engine.m_nState;
+        s.sequence = m_engine.m_nSequence;
+        s.curSlot = m_engine.m_nCurSlot;
+        s.writes = m_ports.line->writes.size();
+        for (int i = 0; i < SLOT_COUNT; ++i) {
+            const FileSlot& slot = m_engine.m_slots[static_cast<size_t>(i)];
+            s.slots[static_cast<size_t>(i)] = {slot.nStatus, slot.nSize, slot.pData.get()};
+        }
+        if (s.state == STATE_WRITE_SEND_DATA) s.curBytes = SlotBytes(s.curSlot);
+        s.readOpen = m_readTarget.open;
+        s.writeOpen = m_writeSource.open;
+        return s;
+    }
+
+    std::vector<std::uint8_t> SlotBytes(int index) const {
+        if (index < 0 || index >= SLOT_COUNT) return {};
+        const FileSlot& slot = m_engine.m_slots[static_cast<size_t>(index)];
+        if (!slot.pData) return {};
+        return {slot.pData.get(), slot.pData.get() + slot.nSize};
+    }
+
+    void Tick() {
+        ++m_ticks;
+        m_engine.ReceiveFromPort();
+        CheckReceiveBuffer();
+        const Snapshot before = Take();
+        m_engine.StepEngine();
+        CheckStep(before);
+        CheckReceiveBuffer();
+        auto& writes = m_ports.line->writes;
+        for (; m_forwarded < writes.size(); ++m_forwarded)
+            m_deviceLine->writes.push_back(writes[m_forwarded]);
+        m_device.Serve();
+        if (!m_device.errors.empty())
+            Finding("the host sent a frame the device rejects", before.state, m_engine.m_nState);
+    }
+
+    void CheckReceiveBuffer() const {
+        const int length = m_engine.m_nRxLength;
+        const int state = m_engine.m_nState;
+        if (length < 0 || length > RX_BUFFER_SIZE)
+            Finding("receive length outside 0..4096", state, state);
+        const char* buffer = m_engine.m_rxBuffer.data();
+        if (buffer[length] != '\0' ||
+            std::memchr(buffer, '\0', static_cast<size_t>(length)) != nullptr)
+            Finding("the held text is not exactly the bytes before the first NUL", state, state);
+    }
+
+    void CheckLocalFilesClosed(int from, int to) const {
+        if (m_engine.m_pReadTarget || m_engine.m_pWriteSource || m_readTarget.open ||
+            m_writeSource.open)
+            Finding("a local file is still open while the engine is idle", from, to);
+    }
+
+    void CheckStep(const Snapshot& before) const {
+        const int from = before.state;
+        const int to = m_engine.m_nState;
+        if (to < 0 || to >= ENGINE_STATE_COUNT || to == STATE_UNUSED_21)
+            Finding("a state outside the table", from, to);
+        if (!MayStep(from, to)) Finding("a step the flows do not have", from, to);
+        if (!m_engine.IsPortOpen() && to != STATE_CLOSED && to != STATE_DISCONNECT)
+            Finding("a flow runs without a port", from, to);
+        if (to == STATE_CLOSED && m_engine.IsPortOpen())
+            Finding("closed with the port open", from, to);
+
+        // One command at most, from a sending state, with the count the counter says.
+        const auto& writes = m_ports.line->writes;
+        const size_t sent = writes.size() - before.writes;
+        const int next = (before.sequence + 1) % 256;
+        if (sent > 1) Finding("more than one command in one step", from, to);
+        if (sent == 1) {
+            if (!SendsInState(from)) Finding("a command sent from a waiting state", from, to);
+            if (CountOf(writes.back()) != before.sequence || m_engine.m_nSequence != next)
+                Finding("the frame's CNT is not the sequence count", from, to);
+        } else if (m_engine.m_nSequence !=
+                   (from == STATE_WRITE_SEND_DATA ? next : before.sequence)) {
+            // The write step takes a count even when the file is exhausted and nothing goes.
+            Finding("the sequence count moved without a frame", from, to);
+        }
+
+        // The slot table: sizes within the buffer, and only the slot being worked on changes.
+        if (from != STATE_LOAD_NEXT && m_engine.m_nCurSlot != before.curSlot)
+            Finding("the current slot changed outside the slot load", from, to);
+        for (int i = 0; i < SLOT_COUNT; ++i) {
+            const FileSlot& slot = m_engine.m_slots[static_cast<size_t>(i)];
+            if (slot.nSize > SLOT_BUFFER_SIZE || (slot.nSize > 0 && !slot.pData) ||
+                (slot.nStatus != SLOT_PENDING && slot.nStatus != SLOT_DONE))
+                Finding("a slot record outside its limits", from, to);
+            const SlotView now{slot.nStatus, slot.nSize, slot.pData.get()};
+            const SlotView& was = before.slots[static_cast<size_t>(i)];
+            if (!(now == was) && i != before.curSlot && from != STATE_DISCONNECT)
+                Finding("a slot other than the current one changed", from, to);
+            if (i == before.curSlot &&
+                (from == STATE_LOAD_AWAIT_DATA || from == STATE_READ_AWAIT_DATA) &&
+                (now.size < was.size || now.size - was.size > READ_CHUNK_MAX))
+                Finding("a read answer moved a slot by other than one piece", from, to);
+        }
+
+        // Local files: none open while idle; what a Read saved is what the slot holds; an
+        // upload that ended replaced the slot's copy with the whole file, or left it alone.
+        if (to == STATE_CLOSED || to == STATE_READY) CheckLocalFilesClosed(from, to);
+        if (from == STATE_AWAIT_CLOSE && before.readOpen && !m_readTarget.open) {
+            const std::vector<std::uint8_t> copy = SlotBytes(m_engine.m_nCurSlot);
+            if (m_readTarget.bytes != std::string(copy.begin(), copy.end()))
+                Finding("the saved file differs from the slot's copy", from, to);
+        }
+        if (from == STATE_WRITE_SEND_DATA && before.writeOpen && !m_writeSource.open && sent == 0) {
+            const std::vector<std::uint8_t> copy = SlotBytes(m_engine.m_nCurSlot);
+            const bool fits = m_writeSource.bytes.size() <= SLOT_BUFFER_SIZE;
+            const bool replaced = m_writeSource.bytes == std::string(copy.begin(), copy.end());
+            if (fits ? !replaced : copy != before.curBytes)
+                Finding("the end of an upload left the slot's copy neither the file nor as it was",
+                        from, to);
+        }
+    }
+
+    // The files outlive the engine, which may still hold them when the session ends.
+    MemoryFile m_readTarget;
+    MemoryFile m_writeSource;
+    FakePortProvider m_ports;
+    FakeDialogServices m_dialogs;
+    ScriptEngine m_engine{m_ports, m_dialogs};
+    std::shared_ptr<FakeLine> m_deviceLine = std::make_shared<FakeLine>();
+    ScriptedDevice m_device{m_deviceLine};
+    size_t m_forwarded = 0;
+    int m_ticks = 0;
+};
+
+}  // namespace
+
+void RunEngineScript(const std::uint8_t* data, std::size_t size) {
+    Session session;
+    const std::string_view script(reinterpret_cast<const char*>(data), size);
+    size_t start = 0;
+    while (start < script.size() && !session.Exhausted()) {
+        const size_t end = script.find('\n', start);
+        const size_t next = end == std::string_view::npos ? script.size() : end + 1;
+        session.Line(script.substr(start, next - start));
+        start = next;
+    }
+    session.Finish();
+}
