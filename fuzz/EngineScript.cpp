@@ -1,7 +1,5 @@
 #include "EngineScript.h"
 
-#include <stdio.h>  // fopencookie
-
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -12,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "MemoryFile.h"
+#include "StepRules.h"
 #include "engine/SlotEngine.h"
 #include "fakes/FakeCommPort.h"
 #include "fakes/FakeDialogServices.h"
@@ -25,117 +25,12 @@ namespace {
     std::abort();
 }
 
-// --- Local files in memory, so that the harness sees what the engine wrote and whether it
-// closed them. -----------------------------------------------------------------------------
-
-struct MemoryFile {
-    std::string bytes;
-    size_t position = 0;
-    bool open = false;
-};
-
-ssize_t MemoryRead(void* cookie, char* buffer, size_t size) {
-    auto& file = *static_cast<MemoryFile*>(cookie);
-    const size_t n = std::min(size, file.bytes.size() - std::min(file.position, file.bytes.size()));
-    if (n > 0) std::memcpy(buffer, file.bytes.data() + file.position, n);
-    file.position += n;
-    return static_cast<ssize_t>(n);
-}
-
-ssize_t MemoryWrite(void* cookie, const char* buffer, size_t size) {
-    auto& file = *static_cast<MemoryFile*>(cookie);
-    if (file.bytes.size() < file.position + size) file.bytes.resize(file.position + size);
-    std::memcpy(file.bytes.data() + file.position, buffer, size);
-    file.position += size;
-    return static_cast<ssize_t>(size);
-}
-
-int MemorySeek(void* cookie, off64_t* offset, int whence) {
-    auto& file = *static_cast<MemoryFile*>(cookie);
-    off64_t base = 0;
-    if (whence == SEEK_CUR) base = static_cast<off64_t>(file.position);
-    if (whence == SEEK_END) base = static_cast<off64_t>(file.bytes.size());
-    if (base + *offset < 0) return -1;
-    file.position = static_cast<size_t>(base + *offset);
-    *offset = static_cast<off64_t>(file.position);
-    return 0;
-}
-
-int MemoryClose(void* cookie) {
-    static_cast<MemoryFile*>(cookie)->open = false;
-    return 0;
-}
-
-std::FILE* OpenMemoryFile(MemoryFile& file, const char* mode) {
-    file.position = 0;
-    file.open = true;
-    return fopencookie(&file, mode, {MemoryRead, MemoryWrite, MemorySeek, MemoryClose});
-}
-
 std::vector<std::uint8_t> Pattern(size_t size, int seed) {
     std::vector<std::uint8_t> bytes(size);
     for (size_t i = 0; i < size; ++i)
         bytes[i] =
             static_cast<std::uint8_t>((i * 7 + static_cast<size_t>(seed) * 13 + i / 256) & 0xFF);
     return bytes;
-}
-
-// --- What each step may do ---------------------------------------------------------------
-
-// The states one step may lead to from each state. Response handlers judge every RES entry
-// of a frame against the state as it stands when the entry is reached, so a frame with
-// several RES fields can take a step further than one answer would (4 -> 14, 8 -> 9).
-constexpr int kNoState = -1;
-constexpr std::array<std::array<int, 5>, ENGINE_STATE_COUNT> kNextStates = {{
-    {0, kNoState, kNoState, kNoState, kNoState},   // 0 closed
-    {2, 20, kNoState, kNoState, kNoState},         // 1 connect: sent, or the open failed
-    {2, 3, kNoState, kNoState, kNoState},          // 2 await connect
-    {4, 9, kNoState, kNoState, kNoState},          // 3 load next
-    {3, 4, 5, 9, 14},                              // 4 load await open
-    {6, kNoState, kNoState, kNoState, kNoState},   // 5 load send data
-    {5, 6, 7, 9, kNoState},                        // 6 load await data
-    {8, kNoState, kNoState, kNoState, kNoState},   // 7 load send close
-    {3, 8, 9, kNoState, kNoState},                 // 8 load await close
-    {9, kNoState, kNoState, kNoState, kNoState},   // 9 ready
-    {11, kNoState, kNoState, kNoState, kNoState},  // 10 remove send
-    {9, 11, kNoState, kNoState, kNoState},         // 11 remove await
-    {13, kNoState, kNoState, kNoState, kNoState},  // 12 read send open
-    {9, 13, 14, kNoState, kNoState},               // 13 read await open
-    {15, kNoState, kNoState, kNoState, kNoState},  // 14 read send data
-    {9, 14, 15, 22, kNoState},                     // 15 read await data
-    {17, kNoState, kNoState, kNoState, kNoState},  // 16 write send open
-    {9, 17, 18, kNoState, kNoState},               // 17 write await open
-    {19, 22, kNoState, kNoState, kNoState},        // 18 write send data
-    {18, 19, 22, kNoState, kNoState},              // 19 write await data
-    {0, kNoState, kNoState, kNoState, kNoState},   // 20 disconnect
-    {21, kNoState, kNoState, kNoState, kNoState},  // 21 never set
-    {23, kNoState, kNoState, kNoState, kNoState},  // 22 send close
-    {9, 23, kNoState, kNoState, kNoState},         // 23 await close
-}};
-
-bool MayStep(int from, int to) {
-    if (from < 0 || from >= ENGINE_STATE_COUNT) return false;
-    const auto& next = kNextStates[static_cast<size_t>(from)];
-    return std::find(next.begin(), next.end(), to) != next.end();
-}
-
-// The states whose step sends a command.
-bool SendsInState(int state) {
-    switch (state) {
-        case STATE_CONNECT:
-        case STATE_LOAD_NEXT:
-        case STATE_LOAD_SEND_DATA:
-        case STATE_LOAD_SEND_CLOSE:
-        case STATE_REMOVE_SEND:
-        case STATE_READ_SEND_OPEN:
-        case STATE_READ_SEND_DATA:
-        case STATE_WRITE_SEND_OPEN:
-        case STATE_WRITE_SEND_DATA:
-        case STATE_SEND_CLOSE:
-            return true;
-        default:
-            return false;
-    }
 }
 
 int CountOf(const std::string& frame) {
