@@ -1,7 +1,7 @@
 // quillbank-shots: renders the window to PNG files for documentation and review, against the
 // built-in simulated device: main.png (connected, lists filled, a target selected),
 // progress.png (the progress window over the window during the slot load) and about.png.
-// Usage: quillbank-shots [FOLDER] (default: the current folder). Needs no display.
+// Usage: quillbank-shots [FOLDER] (default: the current folder), or --version. Needs no display.
 
 #include <unistd.h>
 
@@ -16,6 +16,7 @@
 
 #include "DeviceSimulator.h"
 #include "SimulatedPort.h"
+#include "VersionOption.h"
 #include "app/AboutDlg.h"
 #include "app/QtDialogServices.h"
 #include "app/QuillbankDlg.h"
@@ -55,6 +56,7 @@ void Round(CQuillbankDlg& dlg, DeviceSimulator& device) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (AnswerVersionOption(argc, argv, "quillbank-shots")) return 0;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     g_standardHandler = qInstallMessageHandler(QuietHandler);
     QApplication application(argc, argv);
