@@ -24,10 +24,12 @@
 #include "support/Trace.h"
 
 namespace {
-// The offscreen platform says so for every window raise; not worth printing.
+// The offscreen platform says so for every window raise, and Qt notes a missing runtime
+// folder (usual outside a desktop session); neither is worth printing.
 QtMessageHandler g_standardHandler = nullptr;
 void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
     if (message.startsWith(QStringLiteral("This plugin does not support"))) return;
+    if (message.startsWith(QStringLiteral("QStandardPaths: XDG_RUNTIME_DIR not set"))) return;
     if (g_standardHandler != nullptr) g_standardHandler(type, context, message);
 }
 
