@@ -11,6 +11,7 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   socat xvfb xauth
   fonts-ipafont-gothic fonts-dejavu-core
+  dpkg-dev help2man lintian desktop-file-utils bash-completion
 )
 
 missing=()

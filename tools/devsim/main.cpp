@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "DeviceSimulator.h"
+#include "QuillbankVersion.h"
 
 namespace {
 volatile sig_atomic_t g_stop = 0;
@@ -26,12 +27,14 @@ void PrintErr(const QString& text) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quillbank-devsim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUILLBANK_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Simulated device on a pseudo-terminal. Prints the port path, then runs until "
         "terminated.\nSlot files in a folder are named slot00 ... slot14."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption folder(QStringLiteral("folder"),
                                     QStringLiteral("Load the slots from DIR."),
                                     QStringLiteral("DIR"));
