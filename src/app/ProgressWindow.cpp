@@ -6,6 +6,7 @@
 #include <QTimerEvent>
 #include <algorithm>
 
+#include "app/DialogFonts.h"
 #include "app/DialogUnits.h"
 
 CProgressWindow::CProgressWindow()

@@ -14,6 +14,7 @@
 
 #include "app/AboutDlg.h"
 #include "app/AppIcon.h"
+#include "app/DialogFonts.h"
 #include "app/DialogUnits.h"
 #include "app/PortCombo.h"
 #include "certs/InformationCell.h"
