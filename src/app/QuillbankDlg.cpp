@@ -151,6 +151,8 @@ bool CQuillbankDlg::OnInitDialog() {
     ResetEngineMembers();
     m_progress.OnInitDialog();  // stays hidden until a transfer runs
     InitSlotLists();
+    // The controls look as the first refresh will leave them before the window first shows.
+    UpdateControlEnabling();
     return true;
 }
 
@@ -288,13 +290,17 @@ PortChoice CQuillbankDlg::SelectedPort() const {
     return {m_comboPort->itemText(index), m_comboPort->itemData(index).toString()};
 }
 
-void CQuillbankDlg::UpdateControlStates() {
+void CQuillbankDlg::UpdateControlEnabling() {
     SetControlEnabled(m_btnConnect, m_comboPort->count() > 0);
     const bool open = IsPortOpen();
     m_btnConnect->setText(open ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
     for (QWidget* control : std::initializer_list<QWidget*>{m_btnRead, m_btnWrite, m_btnRemove,
                                                            m_listServer, m_listClient})
         SetControlEnabled(control, open);
+}
+
+void CQuillbankDlg::UpdateControlStates() {
+    UpdateControlEnabling();
 
     // Position from a local stream: bytes moved so far of m_nTransferTotal.
     auto showStream = [this](std::FILE* stream) {

@@ -61,6 +61,8 @@ public:
     // Timer work.
     void UpdatePortCombo();
     void UpdateControlStates();
+    // The part of the refresh that follows the port: what is enabled, the Connect caption.
+    void UpdateControlEnabling();
 
     // Slot lists.
     void InitSlotLists();
