@@ -60,6 +60,11 @@ void SetControlEnabled(QWidget* control, bool enable) {
 bool IsBusyLoading(int state) { return state >= STATE_LOAD_NEXT && state <= STATE_LOAD_AWAIT_CLOSE; }
 bool IsReading(int state) { return state >= STATE_READ_SEND_OPEN && state <= STATE_READ_AWAIT_DATA; }
 bool IsWriting(int state) { return state >= STATE_WRITE_SEND_OPEN && state <= STATE_WRITE_AWAIT_DATA; }
+// A running Read, Write or Remove, which a stray key must not cut off.
+bool IsTransferInProgress(int state) {
+    return (state >= STATE_REMOVE_SEND && state <= STATE_WRITE_AWAIT_DATA) ||
+           state == STATE_SEND_CLOSE || state == STATE_AWAIT_CLOSE;
+}
 }  // namespace
 
 CQuillbankDlg::CQuillbankDlg(CommPortProvider& ports, DialogServices& services,
@@ -203,27 +208,42 @@ void CQuillbankDlg::OnOK() { QDialog::accept(); }
 
 void CQuillbankDlg::OnCancel() { QDialog::reject(); }
 
-void CQuillbankDlg::OnClose() { ReleaseSlotBuffers(); }
+bool CQuillbankDlg::OnClose() {
+    // Ending in the middle of a Read, Write or Remove leaves a slot half-written on the device
+    // or a local file cut short.
+    if (IsTransferInProgress(m_nState) &&
+        m_services.ShowMessageBox(QString::fromUtf16(CLOSE_DURING_TRANSFER_TEXT), QString(),
+                                  MsgBox::OkCancel | MsgBox::IconExclamation) != MsgBox::IdOk)
+        return false;
+    ReleaseSlotBuffers();
+    return true;
+}
 
 void CQuillbankDlg::closeEvent(QCloseEvent* event) {
-    OnClose();
+    if (!OnClose()) {
+        event->ignore();
+        return;
+    }
     QDialog::closeEvent(event);
 }
 
 void CQuillbankDlg::keyPressEvent(QKeyEvent* event) {
     const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
     if (modifiers == Qt::NoModifier) {
+        // A key that would end the dialog does nothing while a transfer runs: ending then
+        // would leave a slot half-written or a local file cut short.
+        const bool keepOpen = IsTransferInProgress(m_nState);
         if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
             // Enter presses the button that has the focus; anywhere else it ends the dialog.
             if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
                 if (button->isEnabled()) button->click();
                 return;
             }
-            OnOK();
+            if (!keepOpen) OnOK();
             return;
         }
         if (event->key() == Qt::Key_Escape) {
-            OnCancel();
+            if (!keepOpen) OnCancel();
             return;
         }
     }

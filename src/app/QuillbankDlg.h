@@ -42,6 +42,8 @@ inline constexpr char16_t IDS_ABOUTBOX[] = u"Quillbankについて(&A)...";
 
 inline constexpr char16_t RESTART_REMINDER_TEXT[] =
     u"If you write or delete a file, be sure to restart the target Tolvane.";
+inline constexpr char16_t CLOSE_DURING_TRANSFER_TEXT[] =
+    u"A transfer with the device is in progress. Close anyway?";
 
 class CQuillbankDlg : public QDialog, public CSlotEngine {
     Q_OBJECT
@@ -78,8 +80,9 @@ public:
     void OnSysCommand(int nID);
     void OnOK();
     void OnCancel();
-    // The close box: releases the slot buffers; the dialog then ends as with Cancel.
-    void OnClose();
+    // The close box: while a transfer runs, asks first. Releases the slot buffers and returns
+    // true when the dialog is to end (as with Cancel).
+    bool OnClose();
 
     // The control with the given id, or null.
     QWidget* GetDlgItem(int id) const;
