@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QTimerEvent>
 #include <algorithm>
 #include <cstdio>
@@ -151,7 +152,10 @@ bool CQuillbankDlg::OnInitDialog() {
     StartTimer(TIMER_DEVICE_SCAN, TIMER_DEVICE_SCAN_PERIOD_MS);
     StartTimer(TIMER_UI_REFRESH, TIMER_UI_REFRESH_PERIOD_MS);
     StartTimer(TIMER_ENGINE, TIMER_ENGINE_PERIOD_MS);
-    StartTimer(TIMER_RECEIVE, TIMER_RECEIVE_PERIOD_MS);
+    // Were the receive ticks to fall together with the engine ticks, an answer would wait a
+    // whole extra period: three ticks an exchange instead of two.
+    QTimer::singleShot(TIMER_RECEIVE_PHASE_MS, Qt::PreciseTimer, this,
+                       [this] { StartTimer(TIMER_RECEIVE, TIMER_RECEIVE_PERIOD_MS); });
 
     ResetEngineMembers();
     m_progress.OnInitDialog();  // stays hidden until a transfer runs
@@ -162,7 +166,9 @@ bool CQuillbankDlg::OnInitDialog() {
 }
 
 void CQuillbankDlg::StartTimer(int id, int periodMs) {
-    const int qtId = startTimer(periodMs);
+    // Precise: a coarse timer drifts towards whole multiples of its period and would bring
+    // the receive ticks back onto the engine ticks.
+    const int qtId = startTimer(periodMs, Qt::PreciseTimer);
     if (qtId != 0) m_timerIds[qtId] = id;
 }
 

@@ -35,6 +35,9 @@ inline constexpr int TIMER_DEVICE_SCAN_PERIOD_MS = 1000;
 inline constexpr int TIMER_UI_REFRESH_PERIOD_MS = 100;
 inline constexpr int TIMER_ENGINE_PERIOD_MS = 100;
 inline constexpr int TIMER_RECEIVE_PERIOD_MS = 100;
+// The receive timer runs this long after the engine timer, so that the answer to what an
+// engine tick sent is stored by the time the next engine tick looks for it.
+inline constexpr int TIMER_RECEIVE_PHASE_MS = TIMER_ENGINE_PERIOD_MS / 2;
 
 // The About command and its label.
 inline constexpr int IDM_ABOUTBOX = 0x0010;
@@ -59,7 +62,7 @@ public:
     bool OnInitDialog();
 
     // One tick of timer `nIDEvent` (100-103); the restart reminder comes first, once.
-    void OnTimer(int nIDEvent);
+    virtual void OnTimer(int nIDEvent);
     // Timer work.
     void UpdatePortCombo();
     void UpdateControlStates();
