@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFontDatabase>
+#include <QStringList>
 #include <utility>
 
 namespace {
@@ -36,7 +37,6 @@ QFont FirstInstalled(const QStringList& families, int pointSize) {
     font.setPointSize(pointSize);
     return font;
 }
-}  // namespace
 
 QStringList MainDialogFaces() {
     return {QStringLiteral("MS UI Gothic"), QStringLiteral("IPAPGothic"),
@@ -49,6 +49,7 @@ QStringList ProgressWindowFaces() {
             QStringLiteral("MS Sans Serif"), QStringLiteral("MS Shell Dlg 2"),
             QStringLiteral("Tahoma")};
 }
+}  // namespace
 
 QFont MainDialogFont() {
     return FirstInstalled(MainDialogFaces(), 9);

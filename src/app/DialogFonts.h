@@ -4,8 +4,6 @@
 // and the dialog-unit geometry come out close to the original windows.
 
 #include <QFont>
-#include <QString>
-#include <QStringList>
 
 // The main dialog and the About box: "MS UI Gothic" 9 pt, else a proportional Japanese
 // Gothic. A fixed-pitch face is never taken: Latin text would be too wide and a dot would
@@ -14,7 +12,3 @@ QFont MainDialogFont();
 // The progress window: "MS Shell Dlg" 8 pt, else the face it maps to on Windows or a face
 // with the same metrics.
 QFont ProgressWindowFont();
-
-// The faces each window tries, in order.
-QStringList MainDialogFaces();
-QStringList ProgressWindowFaces();
