@@ -26,7 +26,7 @@ public:
                     continue;
                 }
                 pollfd p{device.MasterFd(), POLLIN, 0};
-                (void)::poll(&p, 1, 2);
+                (void)::poll(&p, 1, device.MillisecondsToNextWork(2));
                 device.Poll();
             }
         });
