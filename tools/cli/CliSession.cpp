@@ -166,10 +166,8 @@ SessionResult CliSession::Read(int slot) {
         if (m_dialogs.fileProblem) return {CLI_LOCAL_FILE, {}};
         return {CLI_LOCAL_FILE, QStringLiteral("cannot write ") + m_dialogs.File()};
     }
-    if (const SessionResult waited = WaitUntilIdle(QStringLiteral("reading the slot"));
-        !waited.ok())
-        return waited;
-    return Verdict(slot, {Transaction::Read, Transaction::Close});
+    return Complete(slot, QStringLiteral("reading the slot"),
+                    {Transaction::Read, Transaction::Close});
 }
 
 SessionResult CliSession::Write(int slot) {
@@ -180,10 +178,8 @@ SessionResult CliSession::Write(int slot) {
         if (m_dialogs.fileProblem || !m_dialogs.messages.isEmpty()) return {CLI_LOCAL_FILE, {}};
         return {CLI_LOCAL_FILE, QStringLiteral("cannot read ") + m_dialogs.File()};
     }
-    if (const SessionResult waited = WaitUntilIdle(QStringLiteral("writing the slot"));
-        !waited.ok())
-        return waited;
-    return Verdict(slot, {Transaction::Write, Transaction::Close});
+    return Complete(slot, QStringLiteral("writing the slot"),
+                    {Transaction::Write, Transaction::Close});
 }
 
 SessionResult CliSession::Remove(int slot) {
@@ -191,10 +187,7 @@ SessionResult CliSession::Remove(int slot) {
     OnBnClickedRemove();
     if (m_nState != STATE_REMOVE_SEND)
         return {m_dialogs.declined ? CLI_CANCELLED : CLI_REFUSED, {}};
-    if (const SessionResult waited = WaitUntilIdle(QStringLiteral("removing the slot"));
-        !waited.ok())
-        return waited;
-    return Verdict(slot, {Transaction::Remove});
+    return Complete(slot, QStringLiteral("removing the slot"), {Transaction::Remove});
 }
 
 SessionResult CliSession::ReadBack(int slot, bool& refusedOpen) {
@@ -206,12 +199,11 @@ SessionResult CliSession::ReadBack(int slot, bool& refusedOpen) {
     m_nCurSlot = slot;
     m_slots[static_cast<size_t>(slot)].nSize = 0;
     m_nState = STATE_READ_SEND_OPEN;
-    if (const SessionResult waited = WaitUntilIdle(QStringLiteral("reading the slot back"));
-        !waited.ok())
-        return waited;
+    const SessionResult result = Complete(slot, QStringLiteral("reading the slot back"),
+                                          {Transaction::Read, Transaction::Close});
     refusedOpen = !m_ends.empty() &&
                   m_ends.front() == TransactionEnd{Transaction::Open, Outcome::Refused, slot};
-    return Verdict(slot, {Transaction::Read, Transaction::Close});
+    return result;
 }
 
 void CliSession::Disconnect() {
@@ -220,6 +212,12 @@ void CliSession::Disconnect() {
         StepEngine();
     }
     CloseLocalFiles();
+}
+
+SessionResult CliSession::Complete(int slot, const QString& what,
+                                   std::initializer_list<Transaction> completion) {
+    if (SessionResult waited = WaitUntilIdle(what); !waited.ok()) return waited;
+    return Verdict(slot, completion);
 }
 
 SessionResult CliSession::Verdict(int slot, std::initializer_list<Transaction> completion) const {

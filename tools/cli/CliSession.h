@@ -72,6 +72,9 @@ public:
 private:
     // Points the window's current target at `slot` and forgets earlier reports.
     void Target(int slot);
+    // Waits until the request is done (`what` it is, for messages), then judges it.
+    SessionResult Complete(int slot, const QString& what,
+                           std::initializer_list<Transaction> completion);
     // The first failure reported since the request, or the missing confirmation of
     // `completion` on `slot`.
     SessionResult Verdict(int slot, std::initializer_list<Transaction> completion) const;
