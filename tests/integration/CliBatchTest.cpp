@@ -79,19 +79,12 @@ protected:
         ASSERT_TRUE(WriteAll(Path("ca.crt"), sample[5]));
     }
     // Writes three files into slots 0-2 and removes slot 5.
-    QStringList Apply(QStringList extra = {}) const {
-        return QStringList{QStringLiteral("--yes"),
-                           QStringLiteral("--json"),
-                           QStringLiteral("apply"),
-                           QStringLiteral("--slot"),
-                           QStringLiteral("0=") + Path("server.crt"),
-                           QStringLiteral("--slot"),
-                           QStringLiteral("1=") + Path("server.key"),
-                           QStringLiteral("--slot"),
-                           QStringLiteral("2=") + Path("ca.crt"),
-                           QStringLiteral("--remove"),
-                           QStringLiteral("5")} +
-               extra;
+    QStringList Apply(const QStringList& extra = {}) const {
+        QStringList arguments = Texts({"--yes", "--json", "apply", "--remove", "5"});
+        for (const char* write : {"0=server.crt", "1=server.key", "2=ca.crt"})
+            arguments << QStringLiteral("--slot")
+                      << QString::fromLatin1(write).replace(u'=', u'=' + dir.path() + u'/');
+        return arguments + extra;
     }
     // Backs up a device holding the sample set into `folder`; its slots as they were.
     std::array<QByteArray, SLOT_COUNT> BackUpSample(const QString& folder) {
@@ -124,8 +117,6 @@ TEST_F(CliBatch, ApplyWritesRemovesAndReadsEachWrittenSlotBackUnlessTold) {
         const QString v = verify ? QStringLiteral("true") : QStringLiteral("false");
         EXPECT_EQ(Column(slots, "verified"), (QStringList{v, v, v, QStringLiteral("false")}));
         EXPECT_EQ(Column(slots, "sha256")[1], Sha256(sample[1]));
-        EXPECT_EQ(Column(slots, "expires")[1], QString()) << "a key has no expiry";
-        EXPECT_FALSE(Column(slots, "expires")[0].isEmpty());
         sim->Stop();
         EXPECT_EQ(sim->device.Slot(0), sample[0]);
         EXPECT_EQ(sim->device.Slot(1), sample[1]);
