@@ -492,3 +492,44 @@ TEST_F(CliBatch, HelpAndVersionGoToStandardOutput) {
 }
 
 }  // namespace
+
+namespace {
+// Every reporting command prints one JSON document with its documented list.
+TEST_F(CliBatch, JsonDocumentsOfTheReportingCommands) {
+    ASSERT_TRUE(StartDevice({}, SimOptions::Content::Sample));
+    lister.devices = {Device(Port())};
+    struct Case {
+        QStringList arguments;
+        const char* list;
+        int entries;
+        const char* field;  // of the second entry
+        QString value;
+    };
+    const QString json = QStringLiteral("--json");
+    const Case cases[] = {
+        {{json, QStringLiteral("ports")}, "ports", 1, "device", QString()},
+        {{json, QStringLiteral("list")}, "slots", SLOT_COUNT, "label", QStringLiteral("Key")},
+        {{json, QStringLiteral("summary"), Path("server.crt"), Path("server.key")},
+         "files",
+         2,
+         "sha256",
+         Sha256(sample[1])},
+        {{json, QStringLiteral("check")},
+         "certificates",
+         5,
+         "label",
+         QStringLiteral("Certificate 1")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.join(u' ').toStdString());
+        const CliResult r = Run(c.arguments);
+        EXPECT_EQ(r.code, CLI_OK) << r.err.toStdString();
+        const QJsonArray entries = JsonOf(r).value(QLatin1String(c.list)).toArray();
+        ASSERT_EQ(entries.size(), c.entries) << r.out.toStdString();
+        if (c.entries > 1)
+            EXPECT_EQ(entries[1].toObject().value(QLatin1String(c.field)).toString(), c.value);
+        else
+            EXPECT_TRUE(entries[0].toObject().value(QLatin1String(c.field)).toBool());
+    }
+}
+}  // namespace
