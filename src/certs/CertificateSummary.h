@@ -53,7 +53,7 @@ QString GetIssuerCommonNames(const CertificateContext& context);
 // does not convert or falls outside the years 0 to 9999.
 QString SummarizeCertificate(const std::uint8_t* data, std::size_t size);
 
-// notAfter of the certificate at the start of `size` bytes, in UTC (time spec Qt::UTC);
+// notAfter of the certificate at the start of `size` bytes, as a Qt::UTC date and time;
 // nothing when they do not start with a certificate or its date does not convert.
 std::optional<QDateTime> CertificateExpiryUtc(const std::uint8_t* data, std::size_t size);
 
