@@ -58,6 +58,7 @@ SessionResult Verify(CliSession& session, const ApplyStep& step) {
 StepResult RunStep(Connection& connection, const ApplyStep& step, bool verify) {
     CliSession& session = connection.Session();
     StepResult result;
+    connection.Dialogs().SetSubject(QStringLiteral("slot %1: ").arg(step.slot));
     if (step.action == ApplyStep::Remove) {
         result.failure = session.Remove(step.slot);
     } else {

@@ -15,12 +15,12 @@ void CliDialogs::Reset() {
 bool CliDialogs::Confirm(const QString& question) {
     if (m_assumeYes) return true;
     if (!m_interactive) {
-        m_err << question << "\nquillbank-cli: not confirmed; pass --yes to confirm\n";
+        m_err << m_subject << question << "\nquillbank-cli: not confirmed; pass --yes to confirm\n";
         m_err.flush();
         declined = true;
         return false;
     }
-    m_err << question << " [y/N] ";
+    m_err << m_subject << question << " [y/N] ";
     m_err.flush();
     QTextStream in(stdin);
     const QString answer = in.readLine().trimmed().toLower();

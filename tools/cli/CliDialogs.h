@@ -16,6 +16,8 @@ public:
     // The file that the next open or save dialog answers with.
     void SetFile(const QString& file) { m_file = file; }
     const QString& File() const { return m_file; }
+    // Put before each question, so that one of several can be told apart ("slot 3: ").
+    void SetSubject(const QString& subject) { m_subject = subject; }
     // Forgets what the last command's dialogs saw.
     void Reset();
 
@@ -34,6 +36,7 @@ private:
 
     QTextStream& m_err;
     QString m_file;
+    QString m_subject;
     bool m_assumeYes;
     bool m_interactive;
 };
