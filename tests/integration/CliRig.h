@@ -41,6 +41,7 @@ protected:
     bool StartDevice(std::vector<SimFault> faults = {},
                      SimOptions::Content content = SimOptions::Content::Empty,
                      const std::vector<std::pair<int, QByteArray>>& slots = {}) {
+        if (sim) sim->Stop();  // its thread writes to the log
         SimOptions options;
         options.content = content;
         options.faults = std::move(faults);
