@@ -35,7 +35,7 @@ changelog_version=$(zcat "$prefix/share/doc/quillbank/changelog.gz" | head -n 1 
 head -c 5 "$prefix/share/doc/quillbank/QuillkitManuals_en.pdf" | grep -q '^%PDF-' || fail "the manual is no PDF"
 
 # No display and no Qt platform chosen: --version must not need a window system.
-for program in quillbank quillbank-demo quillbank-devsim quillbank-shots; do
+for program in quillbank quillbank-cli quillbank-demo quillbank-devsim quillbank-shots; do
   got=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/$program" --version 2>&1)
   [ "$got" = "$program $version" ] || fail "$program --version said '$got'"
 done
