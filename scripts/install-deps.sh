@@ -11,7 +11,8 @@ PACKAGES=(
   libssl-dev openssl
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   socat xvfb xauth
-  fonts-ipafont-gothic fonts-dejavu-core
+  fonts-ipafont-gothic fonts-dejavu-core fonts-wine
+  dpkg-dev help2man lintian desktop-file-utils bash-completion
 )
 
 missing=()

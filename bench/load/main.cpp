@@ -12,10 +12,11 @@
 #include <QStringList>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 #include <thread>
 #include <vector>
 
-#include "DeviceSimulator.h"
+#include "BenchDevice.h"
 #include "engine/SlotEngine.h"
 #include "link/TermiosPort.h"
 #include "support/DialogServices.h"
@@ -46,34 +47,18 @@ struct SlotRecord {
     double wallMs = 0;
 };
 
-int Argument(const QStringList& args, const char* name, int fallback) {
-    const qsizetype at = args.indexOf(QLatin1String(name));
-    if (at < 0 || at + 1 >= args.size()) return fallback;
-    bool ok = false;
-    const int value = args[at + 1].toInt(&ok);
-    return ok ? value : fallback;
-}
 }  // namespace
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
-    const int piece = Argument(args, "--piece", 256);
-    const int tickMs = Argument(args, "--tick-ms", 0);
+    const int piece = IntArgument(args, "--piece", 256);
+    const int tickMs = IntArgument(args, "--tick-ms", 0);
 
-    SimOptions options;
-    options.content = SimOptions::Content::Sample;
-    options.pieceSize = piece;
-    DeviceSimulator device(options);
-    if (!device.Open()) {
-        std::fprintf(stderr, "cannot start the simulated device: %s\n",
-                     device.LastError().toLocal8Bit().constData());
-        return 1;
-    }
     // Every slot holds something, up to a full slot.
-    const int sizes[] = {1, 255, 256, 257, 1024, 3000, 5000, 6000, DeviceSimulator::SLOT_CAPACITY};
-    for (int slot = 6; slot < DeviceSimulator::SLOT_COUNT; ++slot)
-        device.SetSlot(slot, QByteArray(sizes[slot - 6], static_cast<char>('A' + slot)));
+    const std::unique_ptr<DeviceSimulator> started = StartBenchDevice(piece, true);
+    if (!started) return 1;
+    DeviceSimulator& device = *started;
 
     SetStandardOutputSink([](const QString&) {});
     SetDebugOutputSink([](const QString&) {});

@@ -4,6 +4,7 @@
 #include <QPushButton>
 
 #include "app/AppIcon.h"
+#include "app/DialogFonts.h"
 #include "app/DialogUnits.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent)

@@ -1,24 +1,9 @@
 #include "app/DialogUnits.h"
 
-#include <QApplication>
-#include <QFontDatabase>
 #include <QFontMetrics>
 #include <algorithm>
-#include <initializer_list>
 
 namespace {
-QFont FirstInstalled(std::initializer_list<const char*> families, int pointSize) {
-    QFont font = QApplication::font();
-    for (const char* family : families) {
-        if (QFontDatabase::hasFamily(QString::fromUtf8(family))) {
-            font.setFamily(QString::fromUtf8(family));
-            break;
-        }
-    }
-    font.setPointSize(pointSize);
-    return font;
-}
-
 // Rounded a * b / c, like the platform's MulDiv.
 int MulDiv(int a, int b, int c) {
     const long long product = static_cast<long long>(a) * b;
@@ -26,12 +11,6 @@ int MulDiv(int a, int b, int c) {
     return static_cast<int>(product >= 0 ? (product + half) / c : (product - half) / c);
 }
 }  // namespace
-
-QFont MainDialogFont() { return FirstInstalled({"MS UI Gothic", "IPAGothic", "IPAPGothic"}, 9); }
-
-QFont ProgressWindowFont() {
-    return FirstInstalled({"MS Shell Dlg", "MS Shell Dlg 2", "Tahoma"}, 8);
-}
 
 DialogUnits::DialogUnits(const QFont& font) {
     const QFontMetrics metrics(font);

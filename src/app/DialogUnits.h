@@ -7,11 +7,6 @@
 #include <QRect>
 #include <QSize>
 
-// The main dialog's font: a Japanese-capable Gothic face at 9 pt when one is installed.
-QFont MainDialogFont();
-// The progress window's font: the platform's shell dialog face at 8 pt.
-QFont ProgressWindowFont();
-
 class DialogUnits {
 public:
     explicit DialogUnits(const QFont& font);

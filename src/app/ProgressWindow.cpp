@@ -2,10 +2,10 @@
 
 #include <QKeyEvent>
 #include <QLabel>
-#include <QProgressBar>
 #include <QTimerEvent>
 #include <algorithm>
 
+#include "app/DialogFonts.h"
 #include "app/DialogUnits.h"
 
 CProgressWindow::CProgressWindow()
@@ -22,7 +22,7 @@ CProgressWindow::CProgressWindow()
     m_text->setTextFormat(Qt::PlainText);
     m_text->setGeometry(du.Rect(7, 7, 43, 8));
 
-    m_progressCtrl = new QProgressBar(this);
+    m_progressCtrl = new CProgressCtrl(this);
     m_progressCtrl->setGeometry(du.Rect(7, 17, 189, 14));
     m_progressCtrl->setTextVisible(false);
     m_progressCtrl->setRange(0, 100);

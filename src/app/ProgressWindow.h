@@ -4,8 +4,9 @@
 
 #include <QDialog>
 
+#include "app/ProgressCtrl.h"
+
 class QLabel;
-class QProgressBar;
 
 class CProgressWindow : public QDialog {
     Q_OBJECT
@@ -26,7 +27,7 @@ public:
 
     int m_nPos = 0;
     int m_nRange = 0;
-    QProgressBar* m_progressCtrl;
+    CProgressCtrl* m_progressCtrl;
 
     QLabel* Caption() const { return m_text; }
 

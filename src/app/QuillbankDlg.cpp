@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QTimerEvent>
 #include <algorithm>
 #include <cstdio>
@@ -14,6 +15,7 @@
 
 #include "app/AboutDlg.h"
 #include "app/AppIcon.h"
+#include "app/DialogFonts.h"
 #include "app/DialogUnits.h"
 #include "app/PortCombo.h"
 #include "certs/InformationCell.h"
@@ -59,6 +61,11 @@ void SetControlEnabled(QWidget* control, bool enable) {
 bool IsBusyLoading(int state) { return state >= STATE_LOAD_NEXT && state <= STATE_LOAD_AWAIT_CLOSE; }
 bool IsReading(int state) { return state >= STATE_READ_SEND_OPEN && state <= STATE_READ_AWAIT_DATA; }
 bool IsWriting(int state) { return state >= STATE_WRITE_SEND_OPEN && state <= STATE_WRITE_AWAIT_DATA; }
+// A running Read, Write or Remove, which a stray key must not cut off.
+bool IsTransferInProgress(int state) {
+    return (state >= STATE_REMOVE_SEND && state <= STATE_WRITE_AWAIT_DATA) ||
+           state == STATE_SEND_CLOSE || state == STATE_AWAIT_CLOSE;
+}
 }  // namespace
 
 CQuillbankDlg::CQuillbankDlg(CommPortProvider& ports, DialogServices& services,
@@ -145,16 +152,23 @@ bool CQuillbankDlg::OnInitDialog() {
     StartTimer(TIMER_DEVICE_SCAN, TIMER_DEVICE_SCAN_PERIOD_MS);
     StartTimer(TIMER_UI_REFRESH, TIMER_UI_REFRESH_PERIOD_MS);
     StartTimer(TIMER_ENGINE, TIMER_ENGINE_PERIOD_MS);
-    StartTimer(TIMER_RECEIVE, TIMER_RECEIVE_PERIOD_MS);
+    // Were the receive ticks to fall together with the engine ticks, an answer would wait a
+    // whole extra period: three ticks an exchange instead of two.
+    QTimer::singleShot(TIMER_RECEIVE_PHASE_MS, Qt::PreciseTimer, this,
+                       [this] { StartTimer(TIMER_RECEIVE, TIMER_RECEIVE_PERIOD_MS); });
 
     ResetEngineMembers();
     m_progress.OnInitDialog();  // stays hidden until a transfer runs
     InitSlotLists();
+    // The controls look as the first refresh will leave them before the window first shows.
+    UpdateControlEnabling();
     return true;
 }
 
 void CQuillbankDlg::StartTimer(int id, int periodMs) {
-    const int qtId = startTimer(periodMs);
+    // Precise: a coarse timer drifts towards whole multiples of its period and would bring
+    // the receive ticks back onto the engine ticks.
+    const int qtId = startTimer(periodMs, Qt::PreciseTimer);
     if (qtId != 0) m_timerIds[qtId] = id;
 }
 
@@ -200,27 +214,42 @@ void CQuillbankDlg::OnOK() { QDialog::accept(); }
 
 void CQuillbankDlg::OnCancel() { QDialog::reject(); }
 
-void CQuillbankDlg::OnClose() { ReleaseSlotBuffers(); }
+bool CQuillbankDlg::OnClose() {
+    // Ending in the middle of a Read, Write or Remove leaves a slot half-written on the device
+    // or a local file cut short.
+    if (IsTransferInProgress(m_nState) &&
+        m_services.ShowMessageBox(QString::fromUtf16(CLOSE_DURING_TRANSFER_TEXT), QString(),
+                                  MsgBox::OkCancel | MsgBox::IconExclamation) != MsgBox::IdOk)
+        return false;
+    ReleaseSlotBuffers();
+    return true;
+}
 
 void CQuillbankDlg::closeEvent(QCloseEvent* event) {
-    OnClose();
+    if (!OnClose()) {
+        event->ignore();
+        return;
+    }
     QDialog::closeEvent(event);
 }
 
 void CQuillbankDlg::keyPressEvent(QKeyEvent* event) {
     const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
     if (modifiers == Qt::NoModifier) {
+        // A key that would end the dialog does nothing while a transfer runs: ending then
+        // would leave a slot half-written or a local file cut short.
+        const bool keepOpen = IsTransferInProgress(m_nState);
         if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
             // Enter presses the button that has the focus; anywhere else it ends the dialog.
             if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
                 if (button->isEnabled()) button->click();
                 return;
             }
-            OnOK();
+            if (!keepOpen) OnOK();
             return;
         }
         if (event->key() == Qt::Key_Escape) {
-            OnCancel();
+            if (!keepOpen) OnCancel();
             return;
         }
     }
@@ -287,13 +316,17 @@ PortChoice CQuillbankDlg::SelectedPort() const {
     return {m_comboPort->itemText(index), m_comboPort->itemData(index).toString()};
 }
 
-void CQuillbankDlg::UpdateControlStates() {
+void CQuillbankDlg::UpdateControlEnabling() {
     SetControlEnabled(m_btnConnect, m_comboPort->count() > 0);
     const bool open = IsPortOpen();
     m_btnConnect->setText(open ? QStringLiteral("Disconnect") : QStringLiteral("Connect"));
     for (QWidget* control : std::initializer_list<QWidget*>{m_btnRead, m_btnWrite, m_btnRemove,
                                                            m_listServer, m_listClient})
         SetControlEnabled(control, open);
+}
+
+void CQuillbankDlg::UpdateControlStates() {
+    UpdateControlEnabling();
 
     // Position from a local stream: bytes moved so far of m_nTransferTotal.
     auto showStream = [this](std::FILE* stream) {

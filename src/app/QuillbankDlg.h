@@ -35,6 +35,9 @@ inline constexpr int TIMER_DEVICE_SCAN_PERIOD_MS = 1000;
 inline constexpr int TIMER_UI_REFRESH_PERIOD_MS = 100;
 inline constexpr int TIMER_ENGINE_PERIOD_MS = 100;
 inline constexpr int TIMER_RECEIVE_PERIOD_MS = 100;
+// The receive timer runs this long after the engine timer, so that the answer to what an
+// engine tick sent is stored by the time the next engine tick looks for it.
+inline constexpr int TIMER_RECEIVE_PHASE_MS = TIMER_ENGINE_PERIOD_MS / 2;
 
 // The About command and its label.
 inline constexpr int IDM_ABOUTBOX = 0x0010;
@@ -42,6 +45,8 @@ inline constexpr char16_t IDS_ABOUTBOX[] = u"Quillbankについて(&A)...";
 
 inline constexpr char16_t RESTART_REMINDER_TEXT[] =
     u"If you write or delete a file, be sure to restart the target Tolvane.";
+inline constexpr char16_t CLOSE_DURING_TRANSFER_TEXT[] =
+    u"A transfer with the device is in progress. Close anyway?";
 
 class CQuillbankDlg : public QDialog, public CSlotEngine {
     Q_OBJECT
@@ -57,10 +62,12 @@ public:
     bool OnInitDialog();
 
     // One tick of timer `nIDEvent` (100-103); the restart reminder comes first, once.
-    void OnTimer(int nIDEvent);
+    virtual void OnTimer(int nIDEvent);
     // Timer work.
     void UpdatePortCombo();
     void UpdateControlStates();
+    // The part of the refresh that follows the port: what is enabled, the Connect caption.
+    void UpdateControlEnabling();
 
     // Slot lists.
     void InitSlotLists();
@@ -76,8 +83,9 @@ public:
     void OnSysCommand(int nID);
     void OnOK();
     void OnCancel();
-    // The close box: releases the slot buffers; the dialog then ends as with Cancel.
-    void OnClose();
+    // The close box: while a transfer runs, asks first. Releases the slot buffers and returns
+    // true when the dialog is to end (as with Cancel).
+    bool OnClose();
 
     // The control with the given id, or null.
     QWidget* GetDlgItem(int id) const;

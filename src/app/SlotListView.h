@@ -1,7 +1,8 @@
 #pragma once
 // Painting of the two slot lists: each cell is drawn in the colours the dialog chooses for
 // its row, so the current target stays highlighted without focus and the view's own
-// selection highlight is never shown.
+// selection highlight is never shown. An Information cell, which the column's edge may cut,
+// shows its whole text when the pointer rests on it.
 
 #include <QColor>
 #include <QStyledItemDelegate>
@@ -19,6 +20,10 @@ SlotCellColours SlotCellColoursFor(bool isTarget, bool listEnabled);
 // Column widths in pixels.
 inline constexpr int SLOT_LIST_LABEL_WIDTH = 120;
 inline constexpr int SLOT_LIST_INFORMATION_WIDTH = 400;
+inline constexpr int SLOT_LIST_INFORMATION_COLUMN = 1;
+
+// A tooltip that shows `text` as it stands: one line, blanks kept, markup shown as text.
+QString WholeTextToolTip(const QString& text);
 
 class SlotListDelegate : public QStyledItemDelegate {
 public:
@@ -29,6 +34,9 @@ public:
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override;
+    // Tooltip of an Information cell: its whole text.
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override;
 
 private:
     ColourSource m_colours;

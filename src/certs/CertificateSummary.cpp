@@ -273,20 +273,28 @@ long CurrentUtcOffsetSeconds() {
     return QDateTime::currentDateTime().offsetFromUtc();
 }
 
-QString ExpiryText(const X509* certificate) {
+// notAfter as a moment in UTC; nothing when the certificate has none or it does not convert.
+std::optional<std::chrono::sys_seconds> NotAfterUtc(const X509* certificate) {
     const ASN1_TIME* notAfter = X509_get0_notAfter(certificate);
     // ASN1_TIME_to_tm would read the clock for a null time; a missing date shows nothing.
-    if (notAfter == nullptr) return {};
+    if (notAfter == nullptr) return std::nullopt;
     std::tm utc{};
-    if (ASN1_TIME_to_tm(notAfter, &utc) != 1) return {};
+    if (ASN1_TIME_to_tm(notAfter, &utc) != 1) return std::nullopt;
 
     using namespace std::chrono;
     const year_month_day utcDate{year{utc.tm_year + 1900},
                                  month{static_cast<unsigned>(utc.tm_mon + 1)},
                                  day{static_cast<unsigned>(utc.tm_mday)}};
-    if (!utcDate.ok()) return {};
-    const sys_seconds local = sys_days{utcDate} + hours{utc.tm_hour} + minutes{utc.tm_min} +
-                              seconds{utc.tm_sec} + seconds{CurrentUtcOffsetSeconds()};
+    if (!utcDate.ok()) return std::nullopt;
+    return sys_days{utcDate} + hours{utc.tm_hour} + minutes{utc.tm_min} + seconds{utc.tm_sec};
+}
+
+QString ExpiryText(const X509* certificate) {
+    const std::optional<std::chrono::sys_seconds> utc = NotAfterUtc(certificate);
+    if (!utc) return {};
+
+    using namespace std::chrono;
+    const sys_seconds local = *utc + seconds{CurrentUtcOffsetSeconds()};
     const sys_days localDay = floor<days>(local);
     const year_month_day date{localDay};
     const hh_mm_ss<seconds> clock{local - localDay};
@@ -370,6 +378,17 @@ QString SummarizeCertificate(const std::uint8_t* data, std::size_t size) {
     text += GetIssuerCommonNames(*context);
     text += ExpiryText(context->certificate.get());
     return text;
+}
+
+std::optional<QDateTime> CertificateExpiryUtc(const std::uint8_t* data, std::size_t size) {
+    const std::optional<CertificateContext> context = CreateCertificateContext(data, size);
+    if (!context) return std::nullopt;
+    const std::optional<std::chrono::sys_seconds> utc = NotAfterUtc(context->certificate.get());
+    if (!utc) return std::nullopt;
+    const QDateTime expiry =
+        QDateTime::fromSecsSinceEpoch(utc->time_since_epoch().count(), Qt::UTC);
+    if (!expiry.isValid()) return std::nullopt;
+    return expiry;
 }
 
 QString GetSlotCertificateSummary(const FileSlot& slot) {

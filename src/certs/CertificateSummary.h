@@ -5,6 +5,7 @@
 
 #include <openssl/types.h>
 
+#include <QDateTime>
 #include <QString>
 #include <cstddef>
 #include <cstdint>
@@ -51,6 +52,10 @@ QString GetIssuerCommonNames(const CertificateContext& context);
 // offset in force now (not the one in force at the expiry date); it is left out when it
 // does not convert or falls outside the years 0 to 9999.
 QString SummarizeCertificate(const std::uint8_t* data, std::size_t size);
+
+// notAfter of the certificate at the start of `size` bytes, as a Qt::UTC date and time;
+// nothing when they do not start with a certificate or its date does not convert.
+std::optional<QDateTime> CertificateExpiryUtc(const std::uint8_t* data, std::size_t size);
 
 // The summary of a slot copy: "" while the slot is pending, has no buffer or no bytes.
 // Never reads past the slot's buffer, whatever nSize says.

@@ -1,5 +1,6 @@
 #include "certs/LocalFolder.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -34,13 +35,25 @@ QString GetLocalCertificateFolder() {
     return QDir::toNativeSeparators(base + QStringLiteral("/Velmora/Certificates"));
 }
 
+QString InstalledDocumentationFolder(const QString& executableFolder) {
+    return QDir::cleanPath(executableFolder + QStringLiteral("/../share/doc/quillbank"));
+}
+
+QString FindHelpManual(const QString& executableFolder) {
+    // A program started from a desktop menu runs in the home folder, so the working
+    // directory alone would never find an installed manual.
+    const QDir installed(InstalledDocumentationFolder(executableFolder));
+    const QStringList names{QString::fromLatin1(HELP_MANUAL_FILE),
+                            QString::fromLatin1(HELP_MANUAL_FILE_EN)};
+    QStringList candidates = names;  // relative: the working directory
+    for (const QString& name : names) candidates << installed.filePath(name);
+    for (const QString& path : candidates)
+        if (QFileInfo::exists(path)) return QFileInfo(path).absoluteFilePath();
+    return {};
+}
+
 void CSlotEngine::OnBnClickedHelp() {
-    // The working directory decides which manual is found; a missing one is silent.
-    for (const char* name : {HELP_MANUAL_FILE, HELP_MANUAL_FILE_EN}) {
-        const QString relative = QString::fromLatin1(name);
-        if (QFileInfo::exists(relative)) {
-            m_services.OpenDocument(QFileInfo(relative).absoluteFilePath());
-            return;
-        }
-    }
+    // A missing manual is silent.
+    const QString manual = FindHelpManual(QCoreApplication::applicationDirPath());
+    if (!manual.isEmpty()) m_services.OpenDocument(manual);
 }

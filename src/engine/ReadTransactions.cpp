@@ -22,6 +22,7 @@ void CommandError(CSlotEngine& engine) {
     engine.CloseLocalFiles();
     engine.m_nState = STATE_READY;
     Trace("Cmd error");
+    engine.ReportEnd(Transaction::Read, Outcome::Malformed);
 }
 
 // One decoded DATA field.
@@ -66,6 +67,7 @@ void CSlotEngine::OnOpenResponse(bool read) {
                 m_nState = STATE_LOAD_SEND_DATA;
             else
                 m_nState = read ? STATE_READ_SEND_DATA : STATE_WRITE_SEND_DATA;
+            ReportEnd(Transaction::Open, Outcome::Done);
         } else {
             Trace("Failed Open file idx=%d %ls", m_nCurSlot, ModeText(read));
             if (m_nState == STATE_LOAD_AWAIT_OPEN) {
@@ -78,6 +80,7 @@ void CSlotEngine::OnOpenResponse(bool read) {
                 CloseLocalFiles();
                 m_nState = STATE_READY;
             }
+            ReportEnd(Transaction::Open, Outcome::Refused);
         }
     }
 }
@@ -136,6 +139,7 @@ void CSlotEngine::OnReadResponse() {
             Trace("Read File Complete(idx=%d)", m_nCurSlot);
             slot.nStatus = SLOT_DONE;
             m_nState = STATE_LOAD_SEND_CLOSE;
+            ReportEnd(Transaction::Read, Outcome::Done);
         } else {
             m_nState = STATE_LOAD_SEND_DATA;
         }
@@ -144,6 +148,7 @@ void CSlotEngine::OnReadResponse() {
         if (m_pReadTarget && piece.count > 0)
             static_cast<void>(std::fwrite(piece.bytes.data(), 1, piece.count, m_pReadTarget.get()));
         m_nState = slot.nSize < total ? STATE_READ_SEND_DATA : STATE_SEND_CLOSE;
+        if (m_nState == STATE_SEND_CLOSE) ReportEnd(Transaction::Read, Outcome::Done);
     }
 }
 
@@ -162,16 +167,20 @@ void CSlotEngine::OnCloseResponse() {
             CloseLocalFiles();
             answered = true;
         } else if (entry.key == "RES" && answered) {
+            const Outcome outcome = entry.value == "OK" ? Outcome::Done : Outcome::Refused;
             if (m_nState == STATE_LOAD_AWAIT_CLOSE) {
                 // The load goes on whatever the device says about the close.
                 m_nState = STATE_LOAD_NEXT;
-            } else if (entry.value == "OK") {
+                ReportEnd(Transaction::Close, outcome);
+            } else if (outcome == Outcome::Done) {
                 Trace("Success Close");
                 m_nState = STATE_READY;
+                ReportEnd(Transaction::Close, outcome);
                 return;
             } else {
                 Trace("Failed Close");
                 m_nState = STATE_READY;
+                ReportEnd(Transaction::Close, outcome);
             }
         }
     }

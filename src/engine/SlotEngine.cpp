@@ -37,6 +37,11 @@ void CSlotEngine::ReleaseSlotBuffers() {
     for (FileSlot& slot : m_slots) slot.pData.reset();
 }
 
+void CSlotEngine::ReportEnd(Transaction transaction, Outcome outcome) {
+    OnTransactionEnded({transaction, outcome, m_nCurSlot});
+}
+
 void CSlotEngine::OnBnClickedConnect() {
+    m_bDisconnectRequested = IsPortOpen();
     m_nState = IsPortOpen() ? STATE_DISCONNECT : STATE_CONNECT;
 }

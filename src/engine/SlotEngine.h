@@ -12,6 +12,7 @@
 
 #include "engine/EngineState.h"
 #include "engine/SlotTable.h"
+#include "engine/TransactionEnd.h"
 #include "link/CommPort.h"
 #include "protocol/Response.h"
 
@@ -85,6 +86,9 @@ public:
     virtual void RefreshSlotLists() {}
     // The port selected in the port list; no selection gives an empty choice.
     virtual PortChoice SelectedPort() const { return m_selectedPort; }
+    // How a transaction just ended. Called from inside the step, after the engine record
+    // has been brought up to date; the window has no use for it.
+    virtual void OnTransactionEnded(const TransactionEnd& /*end*/) {}
 
     // --- Engine record ------------------------------------------------------------------
     int m_nState = STATE_CLOSED;
@@ -109,6 +113,12 @@ public:
 
     // The port to open when the owner has no port list of its own (command line, tests).
     PortChoice m_selectedPort;
+
+    // Reports `outcome` of `transaction` on m_nCurSlot to OnTransactionEnded.
+    void ReportEnd(Transaction transaction, Outcome outcome);
+    // Set by a Disconnect request, so that the disconnect step can tell it from one that
+    // the receive pump forced because the port kept failing.
+    bool m_bDisconnectRequested = false;
 
 protected:
     CommPortProvider& m_ports;

@@ -34,6 +34,7 @@ void AwaitConnect(CSlotEngine& engine) {
         if (entry.key == "CMD" && entry.value == "0000") {
             Trace("Success connect.");
             engine.m_nState = STATE_LOAD_NEXT;
+            engine.OnTransactionEnded({Transaction::Connect, Outcome::Done, -1});
             return;
         }
     }
@@ -41,6 +42,9 @@ void AwaitConnect(CSlotEngine& engine) {
 
 // Nothing is sent to the device, even with a slot open there: the link may be gone.
 void Disconnect(CSlotEngine& engine) {
+    // Nobody asked for this one: the receive pump gave up on a failing port.
+    const bool lost = engine.IsPortOpen() && !engine.m_bDisconnectRequested;
+    engine.m_bDisconnectRequested = false;
     for (FileSlot& slot : engine.m_slots) {
         slot.Release();
         slot.nStatus = SLOT_PENDING;
@@ -51,6 +55,7 @@ void Disconnect(CSlotEngine& engine) {
     // later transaction happened to close it.
     engine.CloseLocalFiles();
     engine.m_nState = STATE_CLOSED;
+    if (lost) engine.OnTransactionEnded({Transaction::Link, Outcome::ConnectionLost, -1});
 }
 
 }  // namespace
@@ -64,6 +69,7 @@ void CSlotEngine::StepEngine() {
     case STATE_CONNECT:
         if (!OpenPort()) {
             m_nState = STATE_DISCONNECT;
+            OnTransactionEnded({Transaction::Connect, Outcome::PortFailed, -1});
             break;
         }
         SendConnect();

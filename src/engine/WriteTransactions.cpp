@@ -26,6 +26,7 @@ void CSlotEngine::SendWriteChunk() {
     if (!m_pWriteSource) {
         // Nothing left to upload from; still close the slot on the device.
         m_nState = STATE_SEND_CLOSE;
+        ReportEnd(Transaction::Write, Outcome::LocalFileError);
         return;
     }
 
@@ -41,6 +42,7 @@ void CSlotEngine::SendWriteChunk() {
         Trace("Failed Write(%d/%d)", sent, static_cast<int>(m_nTransferTotal));
         m_pWriteSource.reset();
         m_nState = STATE_SEND_CLOSE;
+        ReportEnd(Transaction::Write, Outcome::LocalFileError);
         return;
     }
 
@@ -57,6 +59,7 @@ void CSlotEngine::SendWriteChunk() {
             RefreshSlotLists();
         }
         m_pWriteSource.reset();
+        ReportEnd(Transaction::Write, Outcome::Done);
         return;
     }
 
@@ -85,6 +88,7 @@ void CSlotEngine::OnWriteResponse() {
                     m_pWriteSource.reset();
                 }
                 m_nState = STATE_SEND_CLOSE;
+                ReportEnd(Transaction::Write, Outcome::Refused);
             }
         }
     }
@@ -110,8 +114,10 @@ void CSlotEngine::OnRemoveResponse() {
                     RefreshSlotLists();
                 }
                 Trace("Remove command has been completed.");
+                ReportEnd(Transaction::Remove, Outcome::Done);
             } else {
                 Trace("The remove command was not completed.");
+                ReportEnd(Transaction::Remove, Outcome::Refused);
             }
         }
     }

@@ -1,5 +1,13 @@
 #include "link/CommPort.h"
 
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+void CommPort::WaitForInput(int timeoutMs) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::clamp(timeoutMs, 0, 1)));
+}
+
 QString DescribePortOpenError(const PortOpenError& error) {
     QString text;
     switch (error.failure) {

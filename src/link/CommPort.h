@@ -29,6 +29,11 @@ public:
     virtual bool Read(char* buffer, int capacity, int& count) = 0;
     // One write of the whole frame; the outcome is not examined by the caller.
     virtual void Write(const char* data, int length) = 0;
+
+    // Waits at most `timeoutMs` for something to read (bytes, or a hang-up that the next
+    // Read reports). Lets a caller step as soon as an answer is in instead of on a fixed
+    // tick. Ports that cannot wait pause about a millisecond.
+    virtual void WaitForInput(int timeoutMs);
 };
 
 // Why a port could not be opened, so that a user can be told what to do about it.

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -166,6 +167,11 @@ void TermiosPort::Write(const char* data, int length) {
         pollfd p{m_fd, POLLOUT, 0};
         if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) return;
     }
+}
+
+void TermiosPort::WaitForInput(int timeoutMs) {
+    pollfd p{m_fd, POLLIN, 0};
+    (void)::poll(&p, 1, std::max(timeoutMs, 0));
 }
 
 std::unique_ptr<CommPort> TermiosPortProvider::Open(const QString& location) {

@@ -32,6 +32,7 @@ public:
     void RaiseRts() override;
     bool Read(char* buffer, int capacity, int& count) override;
     void Write(const char* data, int length) override;
+    void WaitForInput(int timeoutMs) override;
 
     // The descriptor, for waiting on it (benchmarks, tests); the port keeps ownership.
     int Descriptor() const { return m_fd; }

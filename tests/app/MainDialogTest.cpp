@@ -48,6 +48,32 @@ TEST_F(DialogTest, StartsWithItsControlsAndNoTarget) {
     EXPECT_EQ(dlg->contextMenuPolicy(), Qt::ActionsContextMenu);
 }
 
+// Before the first tick the controls already look as the first refresh leaves them, so the
+// window does not first show enabled controls; the port list stays enabled until the scan.
+TEST_F(DialogTest, ControlsHaveTheirClosedLookBeforeTheFirstTick) {
+    auto look = [this] {
+        std::vector<std::pair<bool, QString>> controls;
+        for (int id : {IDC_COMBO_PORT, IDC_BUTTON_CONNECT, IDC_BUTTON_READ, IDC_BUTTON_WRITE,
+                       IDC_BUTTON_REMOVE, IDC_LIST_SERVER, IDC_LIST_CLIENT, IDC_BUTTON_HELP}) {
+            QWidget* control = dlg->GetDlgItem(id);
+            auto* button = qobject_cast<QPushButton*>(control);
+            controls.emplace_back(control->isEnabled(), button ? button->text() : QString());
+        }
+        return controls;
+    };
+    const std::vector<std::pair<bool, QString>> expected = {{true, QString()},
+                                                            {false, QStringLiteral("Connect")},
+                                                            {false, QStringLiteral("Read")},
+                                                            {false, QStringLiteral("Write")},
+                                                            {false, QStringLiteral("Remove")},
+                                                            {false, QString()},
+                                                            {false, QString()},
+                                                            {true, QStringLiteral("HELP")}};
+    EXPECT_EQ(look(), expected);
+    dlg->OnTimer(TIMER_UI_REFRESH);
+    EXPECT_EQ(look(), expected);
+}
+
 TEST_F(DialogTest, RestartReminderShowsOnceWithItsFlagAlreadyCleared) {
     CQuillbankDlg::s_bShowRestartReminder = true;
     bool flagDuringBox = true;

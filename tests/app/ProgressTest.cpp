@@ -1,4 +1,3 @@
-#include <QProgressBar>
 #include <QTemporaryFile>
 #include <QTest>
 #include <QTimer>
@@ -147,4 +146,18 @@ TEST_F(DialogTest, ProgressWindowAnswersEscapeAndEnterDuringTheModalLoop) {
     });
     dlg->DoModal();
     EXPECT_EQ(hiddenThenShown, (std::vector<std::pair<bool, bool>>(3, {true, true})));
+}
+
+// A range of 0 to 0 shows an empty bar, not the style's animated busy indicator.
+TEST_F(DialogTest, ZeroRangeShowsAnEmptyBar) {
+    CProgressCtrl& bar = *dlg->m_progress.m_progressCtrl;
+    dlg->m_progress.show();
+    CProgressCtrl empty(&dlg->m_progress);
+    empty.setTextVisible(false);
+    empty.setGeometry(bar.geometry());
+    empty.setRange(0, 100);
+    empty.setValue(0);
+    dlg->m_progress.SetBar(0, 0);
+    ASSERT_EQ(bar.maximum(), 0);
+    EXPECT_EQ(bar.grab().toImage(), empty.grab().toImage());
 }

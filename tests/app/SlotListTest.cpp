@@ -1,6 +1,8 @@
 #include <QHeaderView>
 #include <QImage>
 #include <QTest>
+#include <QTextDocument>
+#include <QToolTip>
 
 #include "DialogFixture.h"
 
@@ -90,4 +92,41 @@ TEST_F(DialogTest, FocusOrEmptySelectionLeavesARowlessTarget) {
                       dlg->m_listClient->visualRect(dlg->m_listClient->model()->index(2, 0)).center());
     EXPECT_EQ(dlg->m_nTargetListId, IDC_LIST_CLIENT);
     EXPECT_EQ(dlg->m_nTargetRow, -1);
+}
+
+// Resting the pointer on an Information cell shows its whole text as it stands, also where
+// the column cuts it off; the cell keeps its own text. Other cells show no tooltip.
+TEST_F(DialogTest, InformationCellsShowTheirWholeTextWhenHovered) {
+    struct Row {
+        int column;
+        QString text;
+        bool tip;
+    };
+    const Row rows[] = {
+        {1,
+         QStringLiteral("1.2.840.10045.4.3.3 , Sample Issuing CA , Plant North , Quillbank "
+                        "Samples Regional Authority , 2027-06-01 12:00:00"),
+         true},
+        {1, QStringLiteral("<b>Lab & Co</b>  two  blanks , 2030-01-01 00:00:00"), true},
+        {1, QString(), false},
+        {0, QStringLiteral("Certificate 1"), false},
+    };
+    dlg->show();
+    QWidget* viewport = dlg->m_listClient->viewport();
+    for (const Row& row : rows) {
+        QTableWidgetItem* cell = dlg->m_listClient->item(0, row.column);
+        cell->setText(row.text);
+        QToolTip::hideText();
+        QTRY_VERIFY(!QToolTip::isVisible());
+        const QPoint at = dlg->m_listClient->visualItemRect(cell).center();
+        QHelpEvent hover(QEvent::ToolTip, at, viewport->mapToGlobal(at));
+        QApplication::sendEvent(viewport, &hover);
+        ASSERT_EQ(QToolTip::isVisible(), row.tip) << row.text.toStdString();
+        if (row.tip) {
+            QTextDocument shown;
+            shown.setHtml(QToolTip::text());
+            EXPECT_EQ(shown.toPlainText(), row.text);
+        }
+        EXPECT_EQ(cell->text(), row.text);
+    }
 }

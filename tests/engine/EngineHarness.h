@@ -21,6 +21,9 @@
 class TestEngine : public CSlotEngine {
 public:
     using CSlotEngine::CSlotEngine;
+    // Every transaction end the engine reported, in order.
+    std::vector<TransactionEnd> ends;
+    void OnTransactionEnded(const TransactionEnd& end) override { ends.push_back(end); }
     // m_nState at each refresh, and the slot sizes it would have shown.
     std::vector<int> refreshStates;
     std::vector<std::array<std::uint16_t, SLOT_COUNT>> refreshSizes;

@@ -85,3 +85,11 @@ TEST_F(ProgramsEndToEnd, DeviceVanishingMidTransferEndsTheProgram) {
     EXPECT_TRUE(list.out.isEmpty());
     device.Stop();
 }
+
+TEST(Programs, VersionGoesToStandardOutput) {
+    QProcess devsim;
+    devsim.start(QStringLiteral(QB_DEVSIM), {QStringLiteral("--version")});
+    ASSERT_TRUE(devsim.waitForFinished(10000));
+    EXPECT_EQ(devsim.exitCode(), 0);
+    EXPECT_TRUE(devsim.readAllStandardOutput().startsWith("quillbank-devsim "));
+}

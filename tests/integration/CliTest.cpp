@@ -4,129 +4,14 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
-#include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
-#include <QTextStream>
 #include <array>
 #include <chrono>
 #include <csignal>
 
-#include "CliSession.h"
-#include "LinkRig.h"
+#include "CliRig.h"
 #include "SampleSet.h"
-#include "SimThread.h"
-#include "fakes/FakeDeviceLister.h"
-#include "fakes/ScriptedDevice.h"
-#include "link/TermiosPort.h"
 #include "support/Trace.h"
-
-namespace {
-SimFault Fault(FaultKind kind, int slot = -1, int after = 0, int times = 1) {
-    SimFault f;
-    f.kind = kind;
-    f.slot = slot;
-    f.after = after;
-    f.times = times;
-    return f;
-}
-
-struct CliResult {
-    int code = -1;
-    QString out;
-    QString err;
-    QStringList Lines() const { return out.split(u'\n', Qt::SkipEmptyParts); }
-};
-
-class CliAgainstDevice : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
-
-    // Starts the device with slots 0 and 1 filled, and `faults`.
-    bool StartDevice(std::vector<SimFault> faults = {}, SimOptions::Content content =
-                                                           SimOptions::Content::Empty) {
-        SimOptions options;
-        options.content = content;
-        options.faults = std::move(faults);
-        sim = std::make_unique<SimThread>(std::move(options));
-        if (content == SimOptions::Content::Empty) {
-            sim->device.SetSlot(0, Pattern(500, 0));
-            sim->device.SetSlot(1, Pattern(1218, 1));
-        }
-        return sim->Start();
-    }
-    QString Port() const { return sim->device.PortPath(); }
-    QString Path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
-
-    CliResult Run(QStringList arguments) {
-        CliResult result;
-        QTextStream out(&result.out), err(&result.err);
-        CliEnvironment environment{ports, lister};
-        environment.tickMs = 1;
-        result.code = RunCli(arguments, out, err, environment);
-        out.flush();
-        err.flush();
-        return result;
-    }
-    CliResult RunOnPort(QStringList arguments) {
-        return Run(QStringList{QStringLiteral("--port"), Port()} + arguments);
-    }
-
-    QTemporaryDir dir;
-    TermiosPortProvider ports;
-    FakeDeviceLister lister;
-    std::unique_ptr<SimThread> sim;
-};
-
-// A port whose far side is a scripted device that answers each frame as it is written.
-class ScriptedPorts : public CommPortProvider {
-public:
-    std::shared_ptr<FakeLine> line = std::make_shared<FakeLine>();
-    ScriptedDevice device{line};
-
-    std::unique_ptr<CommPort> Open(const QString&) override {
-        line->closed = false;
-        return std::make_unique<ServedPort>(line, device);
-    }
-
-private:
-    class ServedPort : public FakeCommPort {
-    public:
-        ServedPort(std::shared_ptr<FakeLine> line, ScriptedDevice& device)
-            : FakeCommPort(std::move(line)), m_device(device) {}
-        void Write(const char* data, int length) override {
-            FakeCommPort::Write(data, length);
-            m_device.Serve();
-        }
-
-    private:
-        ScriptedDevice& m_device;
-    };
-};
-
-CliResult RunScripted(ScriptedPorts& ports, QStringList arguments) {
-    FakeDeviceLister lister;
-    CliEnvironment environment{ports, lister};
-    environment.tickMs = 1;
-    CliResult result;
-    QTextStream out(&result.out), err(&result.err);
-    result.code =
-        RunCli(QStringList{QStringLiteral("--port"), QStringLiteral("scripted")} + arguments, out,
-               err, environment);
-    out.flush();
-    err.flush();
-    return result;
-}
-
-ComDeviceInfo Device(const QString& location) {
-    ComDeviceInfo d;
-    d.portName = QStringLiteral("ttyACM0");
-    d.friendlyName = QStringLiteral("Field Device (ttyACM0)");
-    d.location = location;
-    d.hardwareIds = {QString::fromUtf16(DEVICE_HARDWARE_ID)};
-    return d;
-}
-}  // namespace
 
 TEST_F(CliAgainstDevice, ListShowsFifteenRowsOnStandardOutputOnly) {
     ASSERT_TRUE(StartDevice({}, SimOptions::Content::Sample));

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 #include "DeviceSimulator.h"
@@ -17,8 +18,10 @@ public:
     SimThread(const SimThread&) = delete;
     SimThread& operator=(const SimThread&) = delete;
 
-    bool Start() {
+    // `prepare` runs after the device has its content and before it answers.
+    bool Start(const std::function<void(DeviceSimulator&)>& prepare = {}) {
         if (!device.Open()) return false;
+        if (prepare) prepare(device);
         m_thread = std::thread([this] {
             while (!m_stop) {
                 if (device.MasterFd() < 0) {
@@ -26,7 +29,7 @@ public:
                     continue;
                 }
                 pollfd p{device.MasterFd(), POLLIN, 0};
-                (void)::poll(&p, 1, 2);
+                (void)::poll(&p, 1, device.MillisecondsToNextWork(2));
                 device.Poll();
             }
         });

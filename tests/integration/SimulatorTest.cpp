@@ -393,3 +393,46 @@ TEST(SimulatorFaults, ParsesFaultDescriptions) {
     EXPECT_FALSE(DeviceSimulator::ParseFault(QStringLiteral("split,colour=3"), f, error));
     EXPECT_EQ(f.kind, FaultKind::RefuseOpen) << "a failed parse leaves the fault alone";
 }
+
+// A paced line lets bytes across one after another at its byte rate, a burst included, and
+// never before the bytes handed earlier; an unpaced one lets everything across at once.
+TEST(SimulatorLine, BytesCrossAtTheRateOfTheLine) {
+    using Clock = LinePacer::Clock;
+    using std::chrono::milliseconds;
+    struct Hand {
+        size_t count;
+        int atMs;
+    };
+    struct Case {
+        double rate;  // bytes a second
+        std::vector<Hand> hands;
+        int queryMs;
+        size_t crossed;
+        int allCrossedMs;  // when everything handed has crossed
+    };
+    const Case cases[] = {
+        {1000, {{100, 0}}, 0, 0, 100},
+        {1000, {{100, 0}}, 50, 50, 100},
+        {1000, {{100, 0}}, 500, 100, 100},
+        // The second burst waits for the line to be free.
+        {1000, {{100, 0}, {100, 10}}, 150, 150, 200},
+        // A line that was idle starts with the burst.
+        {1000, {{10, 0}, {10, 500}}, 505, 15, 510},
+        {11520, {{2088, 0}}, 181, 2085, 182},
+        {0, {{100, 0}, {5, 3}}, 3, 105, 3},
+    };
+    const Clock::time_point t0 = Clock::now();
+    for (const Case& c : cases) {
+        LinePacer line(c.rate);
+        size_t total = 0;
+        for (const Hand& h : c.hands) {
+            line.Hand(h.count, t0 + milliseconds(h.atMs));
+            total += h.count;
+        }
+        EXPECT_EQ(line.Crossed(t0 + milliseconds(c.queryMs)), c.crossed)
+            << c.rate << " at " << c.queryMs;
+        const double allCrossed =
+            std::chrono::duration<double, std::milli>(line.WhenCrossed(total) - t0).count();
+        EXPECT_NEAR(allCrossed, c.allCrossedMs, 1.0) << c.rate << " at " << c.queryMs;
+    }
+}

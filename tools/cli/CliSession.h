@@ -1,78 +1,97 @@
 #pragma once
-// quillbank-cli: the slot engine without a window. A session connects to the device, loads
-// every slot as the window does, runs one command through the same button handlers and
-// disconnects. Outcomes are read from the engine's state and its trace, exactly what the
-// window's user sees.
+// quillbank-cli's session: the slot engine without a window, driven by one small API that
+// every command uses. It connects and loads only the slots a command needs, hands the
+// window's own requests to the engine (Read, Write, Remove) and steps the engine until it
+// is idle again: as soon as each awaited answer is complete, or on a fixed tick. How each
+// transaction ended comes from the engine as a value (OnTransactionEnded).
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QTextStream>
+#include <bitset>
+#include <vector>
 
+#include "CliDialogs.h"
+#include "CliExit.h"
 #include "engine/SlotEngine.h"
 #include "link/DeviceDiscovery.h"
-#include "support/DialogServices.h"
 
-// Exit codes of quillbank-cli.
-enum CliExit : int {
-    CLI_OK = 0,
-    CLI_CANCELLED = 1,        // a confirmation was declined
-    CLI_USAGE = 2,            // bad command line
-    CLI_NO_DEVICE = 3,        // no matching device present
-    CLI_SEVERAL_DEVICES = 4,  // more than one, and no --port
-    CLI_PORT_FAILED = 5,      // the port could not be opened or set up
-    CLI_REFUSED = 6,          // the device refused or answered out of order
-    CLI_TIMEOUT = 7,          // no progress within --timeout seconds
-    CLI_LOCAL_FILE = 8,       // the local file could not be read, written or is too large
-    CLI_EMPTY_SLOT = 9,       // read: the slot holds nothing
-    CLI_CONNECTION_LOST = 10, // the port failed while connected (device unplugged)
+using SlotSet = std::bitset<SLOT_COUNT>;
+
+// How a session call ended: CLI_OK, or an exit code with one line for the user.
+struct SessionResult {
+    int code = CLI_OK;
+    QString message;
+    bool ok() const { return code == CLI_OK; }
 };
 
-// Message boxes become lines on standard error; the file dialogs answer with the FILE of
-// the command line; confirmations are asked on the terminal unless --yes.
-class CliDialogs : public DialogServices {
-public:
-    CliDialogs(QTextStream& err, QString file, bool assumeYes, bool interactive);
-
-    int ShowMessageBox(const QString& text, const QString& caption, unsigned type) override;
-    bool ChooseOpenFile(const QString& filter, const QString& startFolder,
-                        QString& path) override;
-    bool ChooseSaveFile(const QString& filter, const QString& defaultExtension,
-                        QString& path) override;
-    void OpenDocument(const QString& path) override;
-
-    QStringList messages;       // every message box text, in order
-    bool declined = false;      // a confirmation was answered no
-    bool fileProblem = false;   // the FILE could not be used
-
-private:
-    bool Confirm(const QString& question);
-
-    QTextStream& m_err;
-    QString m_file;
-    bool m_assumeYes;
-    bool m_interactive;
+struct SessionPace {
+    int tickMs = 0;  // 0: step as soon as the awaited answer is in; else a fixed tick
+    int timeoutSeconds = 10;
 };
 
 class CliSession : public CSlotEngine {
 public:
-    CliSession(CommPortProvider& ports, DialogServices& services, PortChoice port);
+    CliSession(CommPortProvider& ports, CliDialogs& dialogs, PortChoice port, SessionPace pace);
+    ~CliSession() override;
+
     PortChoice SelectedPort() const override { return m_port; }
     void RefreshSlotLists() override {}
+    void OnTransactionEnded(const TransactionEnd& end) override { m_ends.push_back(end); }
 
-    // One tick of the two timers that drive the engine.
-    void Tick() {
-        ReceiveFromPort();
-        StepEngine();
-    }
+    // Opens the port and loads the `needed` slots. The others are marked done before the
+    // load starts, so the load's lowest-pending-slot rule passes them by: they stay out of
+    // memory and show as empty. A malformed answer stops the load: the result says so, but
+    // the session stays connected with what was read.
+    SessionResult Connect(const SlotSet& needed);
+    // True when the slot's copy came from the device in this session's load.
+    bool Loaded(int slot) const;
+    QByteArray SlotBytes(int slot) const;
+
+    // The window's Read, Write and Remove, with the file of the dialogs; each waits until the
+    // engine is idle again.
+    SessionResult Read(int slot);
+    SessionResult Write(int slot);
+    SessionResult Remove(int slot);
+    // Reads the slot from the device again into its copy, with no local file: what a
+    // verification compares. `refusedOpen` tells that the device would not open the slot.
+    SessionResult ReadBack(int slot, bool& refusedOpen);
+
+    // Closes the port (and any local file of an interrupted transfer).
+    void Disconnect();
+
+    // Steps the engine until it is idle and connected. Fails when the connection is gone,
+    // a transaction failed, or the flow made no progress for the time-out.
+    SessionResult WaitUntilIdle(const QString& what);
+    // One engine step; while an answer is awaited, first waits on the port for it.
+    void Step();
+
+    const std::vector<TransactionEnd>& Ends() const { return m_ends; }
 
 private:
+    // Points the window's current target at `slot` and forgets earlier reports.
+    void Target(int slot);
+    // Waits until the request is done (`what` it is, for messages), then judges it.
+    SessionResult Complete(int slot, const QString& what,
+                           std::initializer_list<Transaction> completion);
+    // The first failure reported since the request, or the missing confirmation of
+    // `completion` on `slot`.
+    SessionResult Verdict(int slot, std::initializer_list<Transaction> completion) const;
+    SessionResult Closed(const QString& what) const;
+    void AwaitAnswer(int waitMs);
+
+    CliDialogs& m_dialogs;
     PortChoice m_port;
+    SessionPace m_pace;
+    SlotSet m_needed;
+    std::vector<TransactionEnd> m_ends;
 };
 
 struct CliEnvironment {
     CommPortProvider& ports;
     DeviceLister& lister;
-    int tickMs = 100;          // engine tick; the program always uses 100 ms
+    int tickMs = 0;            // the engine's pace when --tick-ms is not given; 0: answer-paced
     bool interactive = false;  // confirmations may be asked on the terminal
 };
 

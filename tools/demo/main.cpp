@@ -8,17 +8,23 @@
 #include <memory>
 
 #include "DeviceSimulator.h"
+#include "QuillbankVersion.h"
 #include "SimulatedPort.h"
+#include "VersionOption.h"
 #include "app/QuillbankApp.h"
 #include "link/TermiosPort.h"
 
 int main(int argc, char** argv) {
+    // Without a display the application object cannot be made; --version needs none.
+    if (AnswerVersionOption(argc, argv, "quillbank-demo")) return 0;
     QApplication application(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUILLBANK_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("The Quillbank window with a simulated device as the present device."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption port(QStringLiteral("port"),
                                   QStringLiteral("List PATH as the device instead of the built-in one."),
                                   QStringLiteral("PATH"));

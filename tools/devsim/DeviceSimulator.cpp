@@ -9,9 +9,11 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "SampleSet.h"
 
@@ -50,7 +52,9 @@ int DefaultCommand(FaultKind kind) {
         case FaultKind::RefuseOpen: return kOpen;
         case FaultKind::OddData:
         case FaultKind::LongData: return kRead;
-        case FaultKind::RefuseWrite: return kWrite;
+        case FaultKind::RefuseWrite:
+        case FaultKind::CorruptStore:
+            return kWrite;
         case FaultKind::RefuseRemove: return kRemove;
         default: return -1;
     }
@@ -74,7 +78,10 @@ const QRegularExpression& WriteFrame() {
 }
 }  // namespace
 
-DeviceSimulator::DeviceSimulator(SimOptions options) : m_options(std::move(options)) {
+DeviceSimulator::DeviceSimulator(SimOptions options)
+    : m_options(std::move(options)),
+      m_inLine(m_options.baud / 10.0),
+      m_outLine(m_options.baud / 10.0) {
     if (m_options.pieceSize < 1) m_options.pieceSize = 1;
     if (m_options.pieceSize > MAX_PIECE) m_options.pieceSize = MAX_PIECE;
 }
@@ -98,6 +105,7 @@ bool DeviceSimulator::ParseFault(const QString& text, SimFault& fault, QString& 
         {"odd-data", FaultKind::OddData},           {"long-data", FaultKind::LongData},
         {"no-answer", FaultKind::NoAnswer},         {"refuse-write", FaultKind::RefuseWrite},
         {"refuse-remove", FaultKind::RefuseRemove}, {"vanish", FaultKind::Vanish},
+        {"corrupt-store", FaultKind::CorruptStore},
     };
     const QStringList parts = text.split(QLatin1Char(','));
     SimFault parsed;
@@ -226,6 +234,7 @@ void DeviceSimulator::Close() {
     m_slaveKeepAlive = -1;
     m_master = -1;
     m_output.clear();
+    m_onLine.clear();
 }
 
 void DeviceSimulator::Log(const QString& text) const {
@@ -245,15 +254,20 @@ void DeviceSimulator::Poll() {
         const ssize_t n = ::read(m_master, buffer, sizeof buffer);
         if (n <= 0) break;
         m_input.append(buffer, static_cast<size_t>(n));
+        m_inLine.Hand(static_cast<size_t>(n), Clock::now());
     }
+    // Only a line whose CR LF has crossed the line is complete.
     size_t end;
-    while (m_master >= 0 && (end = m_input.find("\r\n")) != std::string::npos) {
+    while (m_master >= 0 && (end = m_input.find("\r\n")) != std::string::npos &&
+           m_inputTaken + end + 2 <= m_inLine.Crossed(Clock::now())) {
         const std::string line = m_input.substr(0, end + 2);
         m_input.erase(0, end + 2);
+        m_inputTaken += end + 2;
         HandleLine(line);
     }
     if (m_input.size() > kMaxPendingInput) {
         FrameError(QStringLiteral("no CR LF in 64 KiB"), m_input.substr(0, 64));
+        m_inputTaken += m_input.size();
         m_input.clear();
     }
     Flush();
@@ -375,9 +389,14 @@ std::string DeviceSimulator::Answer(int command, int pos, const std::string& dat
         }
         case kWrite: {
             const bool refused = Strikes(FaultKind::RefuseWrite, command, slot);
-            const QByteArray bytes = QByteArray::fromHex(QByteArray::fromStdString(data));
+            const bool corrupt = Strikes(FaultKind::CorruptStore, command, slot);
+            QByteArray bytes = QByteArray::fromHex(QByteArray::fromStdString(data));
             const bool ok = !refused && validSlot && slot == m_openSlot && !m_openForRead &&
                             m_staging.size() + bytes.size() <= SLOT_CAPACITY;
+            if (ok && corrupt && !bytes.isEmpty()) {
+                Log(QStringLiteral("** storing the piece with one byte changed"));
+                bytes[bytes.size() / 2] = static_cast<char>(bytes[bytes.size() / 2] ^ 0x01);
+            }
             if (ok) m_staging += bytes;
             return result(kWrite, ok);
         }
@@ -427,15 +446,39 @@ void DeviceSimulator::Send(std::string body, int command, int slot) {
 
 void DeviceSimulator::Flush() {
     const Clock::time_point now = Clock::now();
-    while (m_master >= 0 && !m_output.empty() && m_output.front().due <= now) {
-        Segment& segment = m_output.front();
-        const ssize_t n = ::write(m_master, segment.bytes.data(), segment.bytes.size());
+    while (!m_output.empty() && m_output.front().due <= now) {
+        m_onLine += m_output.front().bytes;
+        m_outLine.Hand(m_output.front().bytes.size(), m_output.front().due);
+        m_output.pop_front();
+    }
+    // What has crossed the line reaches the host; the rest waits for its time.
+    while (m_master >= 0 && !m_onLine.empty()) {
+        const size_t due = std::min(m_onLine.size(), m_outLine.Crossed(now) - m_lineWritten);
+        if (due == 0) return;
+        const ssize_t n = ::write(m_master, m_onLine.data(), due);
         if (n < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return;
-            m_output.clear();  // the line is gone
+            m_onLine.clear();  // the line is gone
             return;
         }
-        segment.bytes.erase(0, static_cast<size_t>(n));
-        if (segment.bytes.empty()) m_output.pop_front();
+        m_onLine.erase(0, static_cast<size_t>(n));
+        m_lineWritten += static_cast<size_t>(n);
     }
+}
+
+int DeviceSimulator::MillisecondsToNextWork(int longest) const {
+    std::optional<Clock::time_point> next;
+    const auto consider = [&next](Clock::time_point when) {
+        if (!next || when < *next) next = when;
+    };
+    if (!m_output.empty()) consider(m_output.front().due);
+    // Wake for a few bytes at a time rather than for every byte.
+    constexpr size_t kBytesPerWake = 16;
+    if (!m_onLine.empty())
+        consider(m_outLine.WhenCrossed(m_lineWritten + std::min(m_onLine.size(), kBytesPerWake)));
+    if (const size_t end = m_input.find("\r\n"); end != std::string::npos)
+        consider(m_inLine.WhenCrossed(m_inputTaken + end + 2));
+    if (!next) return longest;
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*next - Clock::now()).count();
+    return static_cast<int>(std::clamp<long long>(wait, 0, longest));
 }

@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "LinePacer.h"
+
 enum class FaultKind {
     RefuseOpen,    // open answers RES:NG
     BadChecksum,   // the answer's SUM is off by one
@@ -34,6 +36,7 @@ enum class FaultKind {
     RefuseWrite,   // a write piece is answered RES:NG (and not stored)
     RefuseRemove,  // remove answers RES:NG (and keeps the slot)
     Vanish,        // the device disappears: its side of the pty is closed instead of answering
+    CorruptStore,  // a write piece is answered RES:OK but kept with one byte changed
 };
 
 struct SimFault {
@@ -52,6 +55,7 @@ struct SimOptions {
     bool persist = false;    // write changes back to `folder`
     int pieceSize = 1024;    // file bytes per read answer, 1 to 1024
     int splitDelayMs = 150;  // pause between the halves of a split answer
+    int baud = 0;            // line rate: RATE/10 bytes a second each way (7E1); 0: unpaced
     std::vector<SimFault> faults;
     // Every frame received and sent and every error found; null keeps quiet.
     std::function<void(const QString&)> log;
@@ -75,7 +79,11 @@ public:
     // Reads what has arrived, answers every complete frame, sends what is due. Never blocks.
     void Poll();
     // True while part of an answer waits to be sent.
-    bool HasPendingOutput() const { return !m_output.empty(); }
+    bool HasPendingOutput() const { return !m_output.empty() || !m_onLine.empty(); }
+    // Milliseconds until Poll has something to do that no incoming byte announces (the next
+    // bytes of a paced or split answer, a frame that has crossed a paced line), at most
+    // `longest`.
+    int MillisecondsToNextWork(int longest) const;
     // Closes the device side (as the Vanish fault does).
     void Close();
     bool Vanished() const { return m_vanished; }
@@ -93,7 +101,7 @@ public:
     static QString SlotFileName(int slot);  // "slot00" ... "slot14"
     // "kind[,cmd=9030][,slot=N][,after=N][,times=N|always]"; kinds: refuse-open,
     // bad-checksum, split, garbage, odd-data, long-data, no-answer, refuse-write,
-    // refuse-remove, vanish.
+    // refuse-remove, vanish, corrupt-store.
     static bool ParseFault(const QString& text, SimFault& fault, QString& error);
     // The answer frame for a body such as "CMD:9330,RES:OK,": body + "SUM:%02X\r\n".
     static std::string CompleteAnswer(const std::string& body);
@@ -122,8 +130,16 @@ private:
     QString m_portPath;
     bool m_vanished = false;
 
+    // Received bytes; only the first ones that have crossed the line (m_inLine) count.
     std::string m_input;
+    std::size_t m_inputTaken = 0;  // bytes of m_input handled and erased so far
+    LinePacer m_inLine;
+    // Answers not yet handed to the line (a split answer's second half waits), then bytes
+    // on the line that are written to the pty as they cross it.
     std::deque<Segment> m_output;
+    std::string m_onLine;
+    std::size_t m_lineWritten = 0;
+    LinePacer m_outLine;
 
     int m_openSlot = -1;
     bool m_openForRead = false;

@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "DeviceSimulator.h"
+#include "QuillbankVersion.h"
 
 namespace {
 volatile sig_atomic_t g_stop = 0;
@@ -26,12 +27,14 @@ void PrintErr(const QString& text) {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("quillbank-devsim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUILLBANK_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Simulated device on a pseudo-terminal. Prints the port path, then runs until "
         "terminated.\nSlot files in a folder are named slot00 ... slot14."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption folder(QStringLiteral("folder"),
                                     QStringLiteral("Load the slots from DIR."),
                                     QStringLiteral("DIR"));
@@ -47,14 +50,20 @@ int main(int argc, char** argv) {
         QStringLiteral("fault"),
         QStringLiteral("Inject a fault (repeatable): KIND[,cmd=CODE][,slot=N][,after=N]"
                        "[,times=N|always]. KIND: refuse-open, bad-checksum, split, garbage, "
-                       "odd-data, long-data, no-answer, refuse-write, refuse-remove, vanish."),
+                       "odd-data, long-data, no-answer, refuse-write, refuse-remove, vanish, "
+                       "corrupt-store."),
         QStringLiteral("FAULT"));
     const QCommandLineOption splitDelay(QStringLiteral("split-delay"),
                                         QStringLiteral("Pause between the halves of a split answer (ms)."),
                                         QStringLiteral("MS"), QStringLiteral("150"));
     const QCommandLineOption log(QStringLiteral("log"),
                                  QStringLiteral("Log every frame and every error on standard error."));
-    parser.addOptions({folder, sample, persist, piece, fault, splitDelay, log});
+    const QCommandLineOption baud(
+        QStringLiteral("baud"),
+        QStringLiteral("Pace both directions at the byte rate of a RATE baud 7E1 line "
+                       "(RATE/10 bytes a second); 0, the default, does not pace."),
+        QStringLiteral("RATE"), QStringLiteral("0"));
+    parser.addOptions({folder, sample, persist, piece, fault, splitDelay, baud, log});
     parser.process(app);
 
     SimOptions options;
@@ -73,6 +82,11 @@ int main(int argc, char** argv) {
     options.splitDelayMs = parser.value(splitDelay).toInt(&ok);
     if (!ok || options.splitDelayMs < 0) {
         PrintErr(QStringLiteral("quillbank-devsim: bad --split-delay"));
+        return 2;
+    }
+    options.baud = parser.value(baud).toInt(&ok);
+    if (!ok || options.baud < 0) {
+        PrintErr(QStringLiteral("quillbank-devsim: --baud must be a whole number of baud"));
         return 2;
     }
     if (options.persist && options.folder.isEmpty()) {
@@ -111,7 +125,7 @@ int main(int argc, char** argv) {
             continue;
         }
         pollfd p{device.MasterFd(), POLLIN, 0};
-        (void)::poll(&p, 1, 20);
+        (void)::poll(&p, 1, device.MillisecondsToNextWork(20));
         device.Poll();
     }
     PrintErr(QStringLiteral("frames received %1, answers sent %2, frame errors %3")

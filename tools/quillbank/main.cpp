@@ -1,12 +1,15 @@
-// quillbank: the tool's one window over the system's serial ports.
+// quillbank: the tool's one window over the system's serial ports. Its only option is
+// --version, answered before the window system is touched.
 
 #include <QApplication>
 
+#include "VersionOption.h"
 #include "app/QuillbankApp.h"
 #include "link/QtDeviceLister.h"
 #include "link/TermiosPort.h"
 
 int main(int argc, char** argv) {
+    if (AnswerVersionOption(argc, argv, "quillbank")) return 0;
     QApplication application(argc, argv);
     TermiosPortProvider ports;
     QtDeviceLister lister;

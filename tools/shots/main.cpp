@@ -1,7 +1,7 @@
 // quillbank-shots: renders the window to PNG files for documentation and review, against the
 // built-in simulated device: main.png (connected, lists filled, a target selected),
 // progress.png (the progress window over the window during the slot load) and about.png.
-// Usage: quillbank-shots [FOLDER] (default: the current folder). Needs no display.
+// Usage: quillbank-shots [FOLDER] (default: the current folder), or --version. Needs no display.
 
 #include <unistd.h>
 
@@ -16,6 +16,7 @@
 
 #include "DeviceSimulator.h"
 #include "SimulatedPort.h"
+#include "VersionOption.h"
 #include "app/AboutDlg.h"
 #include "app/QtDialogServices.h"
 #include "app/QuillbankDlg.h"
@@ -23,10 +24,12 @@
 #include "support/Trace.h"
 
 namespace {
-// The offscreen platform says so for every window raise; not worth printing.
+// The offscreen platform says so for every window raise, and Qt notes a missing runtime
+// folder (usual outside a desktop session); neither is worth printing.
 QtMessageHandler g_standardHandler = nullptr;
 void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
     if (message.startsWith(QStringLiteral("This plugin does not support"))) return;
+    if (message.startsWith(QStringLiteral("QStandardPaths: XDG_RUNTIME_DIR not set"))) return;
     if (g_standardHandler != nullptr) g_standardHandler(type, context, message);
 }
 
@@ -55,6 +58,7 @@ void Round(CQuillbankDlg& dlg, DeviceSimulator& device) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (AnswerVersionOption(argc, argv, "quillbank-shots")) return 0;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     g_standardHandler = qInstallMessageHandler(QuietHandler);
     QApplication application(argc, argv);

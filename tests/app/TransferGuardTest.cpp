@@ -1,0 +1,71 @@
+#include <QTest>
+#include <set>
+
+#include "DialogFixture.h"
+
+namespace {
+// The states of a running Read, Write or Remove.
+const std::set<int> kTransferStates = {10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 22, 23};
+}  // namespace
+
+// Escape, and Enter outside a push button, end the dialog at once except while a Read, Write
+// or Remove runs, when they do nothing. The slot buffers stay either way.
+TEST_F(DialogTest, KeysEndTheDialogExceptDuringATransfer) {
+    dlg->m_hComm = ports.Open(QStringLiteral("/dev/fake"));
+    dlg->UpdateControlEnabling();
+    dlg->m_slots[3].EnsureBuffer();
+    for (int state = STATE_CLOSED; state <= STATE_AWAIT_CLOSE; ++state) {
+        for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
+            dlg->show();
+            dlg->setResult(-1);
+            dlg->m_nState = state;
+            QTest::keyClick(dlg->m_listClient, key);
+            const bool transfer = kTransferStates.count(state) != 0;
+            EXPECT_EQ(dlg->isVisible(), transfer) << state << " key " << key;
+            if (!transfer) {
+                EXPECT_EQ(dlg->result(),
+                          key == Qt::Key_Escape ? QDialog::Rejected : QDialog::Accepted)
+                    << state << " key " << key;
+            }
+            EXPECT_NE(dlg->m_slots[3].pData, nullptr) << state;
+        }
+    }
+}
+
+// The close box asks first during a transfer and closes only on OK; the slot buffers are
+// released only when the dialog really closes.
+TEST_F(DialogTest, CloseBoxAsksDuringATransferAndClosesOnlyOnOk) {
+    struct Row {
+        int state;
+        int answer;
+        bool asked;
+        bool closes;
+    };
+    const Row rows[] = {
+        {STATE_READY, MsgBox::IdCancel, false, true},
+        {STATE_LOAD_AWAIT_DATA, MsgBox::IdCancel, false, true},
+        {STATE_CLOSED, MsgBox::IdCancel, false, true},
+        {STATE_WRITE_AWAIT_DATA, MsgBox::IdCancel, true, false},
+        {STATE_WRITE_AWAIT_DATA, MsgBox::IdOk, true, true},
+        {STATE_REMOVE_SEND, MsgBox::IdCancel, true, false},
+        {STATE_READ_AWAIT_DATA, MsgBox::IdOk, true, true},
+        {STATE_AWAIT_CLOSE, MsgBox::IdCancel, true, false},
+    };
+    for (const Row& row : rows) {
+        dlg->show();
+        dlg->m_slots[3].EnsureBuffer();
+        dlg->m_nState = row.state;
+        services.messages.clear();
+        services.messageAnswers = {row.answer};
+        dlg->close();
+        EXPECT_EQ(dlg->isVisible(), !row.closes) << row.state;
+        EXPECT_EQ(dlg->m_slots[3].pData == nullptr, row.closes) << row.state;
+        ASSERT_EQ(services.messages.size(), row.asked ? 1u : 0u) << row.state;
+        if (row.asked) {
+            EXPECT_EQ(services.messages[0].text,
+                      QStringLiteral("A transfer with the device is in progress. Close anyway?"));
+            EXPECT_EQ(services.messages[0].caption, QString());
+            EXPECT_EQ(services.messages[0].type, MsgBox::OkCancel | MsgBox::IconExclamation);
+        }
+    }
+}

@@ -1,0 +1,164 @@
+// apply and restore: several writes and removals over one connection, each written slot
+// read back from the device and compared byte for byte.
+
+#include <QDir>
+#include <QJsonArray>
+
+#include "CommandContext.h"
+#include "Commands.h"
+#include "InputChecks.h"
+#include "Manifest.h"
+#include "SlotJson.h"
+#include "certs/SlotFacts.h"
+
+namespace {
+
+enum class StepStatus { NotAttempted, Done, Failed };
+
+struct StepResult {
+    StepStatus status = StepStatus::NotAttempted;
+    bool verified = false;
+    SessionResult failure;
+};
+
+const char* StatusText(StepStatus status) {
+    switch (status) {
+        case StepStatus::Done:
+            return "done";
+        case StepStatus::Failed:
+            return "failed";
+        case StepStatus::NotAttempted:
+            break;
+    }
+    return "not attempted";
+}
+
+// Reads the slot back and compares it with what was written.
+SessionResult Verify(CliSession& session, const ApplyStep& step) {
+    bool refusedOpen = false;
+    const SessionResult read = session.ReadBack(step.slot, refusedOpen);
+    // A device holds nothing after an empty file, and will not open what it does not hold.
+    if (refusedOpen && step.bytes.isEmpty()) return {};
+    if (!read.ok()) return read;
+    const QByteArray held = session.SlotBytes(step.slot);
+    if (held == step.bytes) return {};
+    qsizetype at = 0;
+    while (at < held.size() && at < step.bytes.size() && held[at] == step.bytes[at]) ++at;
+    return {
+        CLI_VERIFY_MISMATCH,
+        QStringLiteral("slot %1 read back differs from %2 (%3 bytes against %4, first difference "
+                       "at byte %5)")
+            .arg(step.slot)
+            .arg(step.file)
+            .arg(held.size())
+            .arg(step.bytes.size())
+            .arg(at)};
+}
+
+StepResult RunStep(Connection& connection, const ApplyStep& step, bool verify) {
+    CliSession& session = connection.Session();
+    StepResult result;
+    connection.Dialogs().SetSubject(QStringLiteral("slot %1: ").arg(step.slot));
+    if (step.action == ApplyStep::Remove) {
+        result.failure = session.Remove(step.slot);
+    } else {
+        connection.Dialogs().SetFile(step.path);
+        result.failure = session.Write(step.slot);
+        if (result.failure.ok() && verify) {
+            result.failure = Verify(session, step);
+            result.verified = result.failure.ok();
+        }
+    }
+    result.status = result.failure.ok() ? StepStatus::Done : StepStatus::Failed;
+    return result;
+}
+
+void Report(const CommandContext& context, const Connection& connection,
+            const std::vector<ApplyStep>& steps, const std::vector<StepResult>& results,
+            bool verify) {
+    if (context.options.json) {
+        QJsonArray slots;
+        for (size_t i = 0; i < steps.size(); ++i) {
+            const ApplyStep& step = steps[i];
+            const StepResult& result = results[i];
+            QJsonObject object =
+                step.action == ApplyStep::Write ? BytesJson(step.bytes) : QJsonObject();
+            object.insert(QStringLiteral("slot"), step.slot);
+            object.insert(QStringLiteral("label"), SlotLabel(step.slot));
+            object.insert(QStringLiteral("action"), step.action == ApplyStep::Write
+                                                        ? QStringLiteral("write")
+                                                        : QStringLiteral("remove"));
+            if (step.action == ApplyStep::Write) object.insert(QStringLiteral("file"), step.file);
+            object.insert(QStringLiteral("status"), QString::fromLatin1(StatusText(result.status)));
+            object.insert(QStringLiteral("verified"), result.verified);
+            object.insert(QStringLiteral("error"), TextOrNull(result.failure.message));
+            slots.append(object);
+        }
+        context.PrintJson({{QStringLiteral("port"), connection.Port().location},
+                           {QStringLiteral("verify"), verify},
+                           {QStringLiteral("slots"), slots}});
+        return;
+    }
+    for (size_t i = 0; i < steps.size(); ++i) {
+        const ApplyStep& step = steps[i];
+        const StepResult& result = results[i];
+        context.out << QStringLiteral("%1  ").arg(step.slot, 2);
+        if (step.action == ApplyStep::Write)
+            context.out << "write  " << step.file << " (" << step.bytes.size() << " bytes, sha256 "
+                        << Sha256Hex(step.bytes) << "): ";
+        else
+            context.out << "remove: ";
+        context.out << StatusText(result.status);
+        if (result.verified) context.out << ", verified";
+        if (result.status == StepStatus::Failed && !result.failure.message.isEmpty())
+            context.out << " (" << result.failure.message << ")";
+        context.out << "\n";
+    }
+}
+
+// Runs the checked steps in order; on the first failure the rest are not attempted unless
+// --keep-going (and never once the connection is gone).
+int RunSteps(const CommandContext& context, const std::vector<ApplyStep>& steps, bool verify) {
+    // The slots to be written are loaded for the question before overwriting them.
+    SlotSet needed;
+    if (!context.options.yes)
+        for (const ApplyStep& step : steps)
+            if (step.action == ApplyStep::Write) needed.set(static_cast<size_t>(step.slot));
+    Connection connection(context);
+    if (const int opened = connection.Open(needed); opened != CLI_OK) return opened;
+
+    std::vector<StepResult> results(steps.size());
+    int code = CLI_OK;
+    for (size_t i = 0; i < steps.size(); ++i) {
+        if (!connection.Usable() || (code != CLI_OK && !context.options.keepGoing)) break;
+        results[i] = RunStep(connection, steps[i], verify);
+        if (results[i].status == StepStatus::Failed) {
+            context.Fail(CLI_OK, results[i].failure.message);
+            if (code == CLI_OK) code = results[i].failure.code;
+        }
+    }
+    Report(context, connection, steps, results, verify);
+    return code;
+}
+
+}  // namespace
+
+int RunApplyCommand(const CommandContext& context) {
+    std::vector<ApplyStep> steps;
+    const int planned = context.options.arguments.isEmpty()
+                            ? PlanFromOptions(context, steps)
+                            : PlanFromManifest(context, context.options.arguments.front(),
+                                               context.options.exact, steps);
+    if (planned != CLI_OK) return planned;
+    return RunSteps(context, steps, context.options.verify);
+}
+
+int RunRestoreCommand(const CommandContext& context) {
+    const QString manifest =
+        QDir(context.options.arguments.front()).filePath(QString::fromLatin1(MANIFEST_NAME));
+    std::vector<ApplyStep> steps;
+    if (const int planned = PlanFromManifest(context, manifest, context.options.exact, steps);
+        planned != CLI_OK)
+        return planned;
+    return RunSteps(context, steps, true);
+}

@@ -1,0 +1,34 @@
+#pragma once
+// The command line of quillbank-cli: options, commands and their arguments, checked before
+// anything is looked for or opened.
+
+#include <QString>
+#include <QStringList>
+#include <QTextStream>
+#include <optional>
+
+struct CliOptions {
+    QString port;               // --port LOCATION
+    bool trace = false;         // --trace
+    bool yes = false;           // --yes
+    int timeoutSeconds = 10;    // --timeout S
+    std::optional<int> tickMs;  // --tick-ms MS
+    bool json = false;          // --json
+    bool verify = true;         // not --no-verify
+    bool keepGoing = false;     // --keep-going
+    bool force = false;         // --force
+    bool exact = false;         // --exact
+    int days = 30;              // --days N
+    QStringList slotWrites;     // --slot N=FILE, in the order given
+    QStringList slotRemoves;    // --remove N, in the order given
+    QString command;
+    QStringList arguments;  // what follows the command
+};
+
+// Parses `arguments` (without the program name). Returns the exit code when the run ends
+// here: --help and --version (printed to `out`, 0), or a usage error (printed to `err`, 2).
+std::optional<int> ParseCliOptions(const QStringList& arguments, CliOptions& options,
+                                   QTextStream& out, QTextStream& err);
+
+// A slot number: a whole number from 0 to 14.
+bool ParseSlotNumber(const QString& text, int& slot);

@@ -1,0 +1,40 @@
+#pragma once
+// manifest.json: what backup writes and apply reads.
+//
+//   {
+//     "version": 1,
+//     "created": "2025-03-01T08:00:00Z",
+//     "slots": [
+//       {"slot": 0, "label": "Certificate", "file": "00-server.crt", "size": 1210,
+//        "sha256": "…", "information": "SHA256RSA , Sample Root CA , …",
+//        "expires": "2027-06-01T08:00:00Z"},
+//       {"slot": 2, "label": "Certificate 1", "size": 0, "sha256": null,
+//        "information": "", "expires": null},
+//       {"slot": 5, "remove": true}
+//     ]
+//   }
+//
+// An entry with "file" writes that file (relative to the manifest's folder) into the slot;
+// "remove": true erases the slot; an entry with neither is a slot that was empty, erased only
+// by an exact restore. "size" and "sha256", when given, must match the file. "label",
+// "information" and "expires" are for people and are not checked. Any other field, a value
+// of the wrong type, a slot outside 0-14 or a slot named twice makes the manifest invalid.
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+#include <vector>
+
+inline constexpr int MANIFEST_VERSION = 1;
+inline constexpr const char* MANIFEST_NAME = "manifest.json";
+
+struct ManifestEntry {
+    int slot = -1;
+    QString file;  // empty: no file
+    bool remove = false;
+    std::optional<qint64> size;
+    QString sha256;  // empty: not given
+};
+
+// Parses the text of a manifest; false with one line naming the problem.
+bool ParseManifest(const QByteArray& text, std::vector<ManifestEntry>& entries, QString& error);

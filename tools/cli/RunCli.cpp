@@ -1,0 +1,42 @@
+// The in-process entry point of quillbank-cli: parse, check, dispatch.
+
+#include <map>
+
+#include "CliOptions.h"
+#include "CliSession.h"
+#include "CommandContext.h"
+#include "Commands.h"
+#include "TraceRedirect.h"
+
+int RunCli(const QStringList& arguments, QTextStream& out, QTextStream& err,
+           const CliEnvironment& environment) {
+    CliOptions options;
+    if (const std::optional<int> early = ParseCliOptions(arguments, options, out, err)) {
+        out.flush();
+        err.flush();
+        return *early;
+    }
+    static const std::map<QString, int (*)(const CommandContext&)> commands = {
+        {QStringLiteral("ports"), RunPortsCommand},
+        {QStringLiteral("list"), RunListCommand},
+        {QStringLiteral("read"), RunReadCommand},
+        {QStringLiteral("write"), RunWriteCommand},
+        {QStringLiteral("remove"), RunRemoveCommand},
+        {QStringLiteral("summary"), RunSummaryCommand},
+        {QStringLiteral("apply"), RunApplyCommand},
+        {QStringLiteral("backup"), RunBackupCommand},
+        {QStringLiteral("restore"), RunRestoreCommand},
+        {QStringLiteral("check"), RunCheckCommand},
+    };
+    const CommandContext context(out, err, environment, options);
+    int code = CLI_OK;
+    {
+        // The trace (and the common names a summary writes to the debug output) reaches
+        // standard error with --trace only; standard output carries the command's result.
+        const TraceRedirect trace(err, options.trace);
+        code = commands.at(options.command)(context);
+    }
+    out.flush();
+    err.flush();
+    return code;
+}

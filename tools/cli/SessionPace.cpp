@@ -1,0 +1,122 @@
+// The session's pace: one engine step at a time, as soon as the awaited answer is complete
+// (waiting on the port for it) or on a fixed tick, until the engine is idle again or the
+// flow has made no progress for the time-out.
+
+#include <QThread>
+#include <chrono>
+#include <cstdio>
+
+#include "CliSession.h"
+#include "protocol/Response.h"
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+// The longest single wait on the port, so that the time-out is looked at regularly.
+constexpr int kLongestWaitMs = 100;
+
+bool AwaitsAnswer(int state) {
+    switch (state) {
+        case STATE_AWAIT_CONNECT:
+        case STATE_LOAD_AWAIT_OPEN:
+        case STATE_LOAD_AWAIT_DATA:
+        case STATE_LOAD_AWAIT_CLOSE:
+        case STATE_REMOVE_AWAIT:
+        case STATE_READ_AWAIT_OPEN:
+        case STATE_READ_AWAIT_DATA:
+        case STATE_WRITE_AWAIT_OPEN:
+        case STATE_WRITE_AWAIT_DATA:
+        case STATE_AWAIT_CLOSE:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// How far the running flow has come. The send and await states of a data loop count as
+// one step, so a device that keeps answering without moving any bytes (empty pieces short
+// of the announced total) is not taken for progress.
+struct Headway {
+    int phase = 0;
+    int slot = -1;
+    int status = -1;
+    int size = -1;
+    long sourcePosition = -1;
+    bool operator==(const Headway&) const = default;
+};
+
+Headway HeadwayOf(const CSlotEngine& engine) {
+    Headway h;
+    switch (engine.m_nState) {
+        case STATE_LOAD_AWAIT_DATA:
+            h.phase = STATE_LOAD_SEND_DATA;
+            break;
+        case STATE_READ_AWAIT_DATA:
+            h.phase = STATE_READ_SEND_DATA;
+            break;
+        case STATE_WRITE_AWAIT_DATA:
+            h.phase = STATE_WRITE_SEND_DATA;
+            break;
+        default:
+            h.phase = engine.m_nState;
+            break;
+    }
+    h.slot = engine.m_nCurSlot;
+    if (h.slot >= 0 && h.slot < SLOT_COUNT) {
+        const FileSlot& slot = engine.m_slots[static_cast<size_t>(h.slot)];
+        h.status = slot.nStatus;
+        h.size = slot.nSize;
+    }
+    if (engine.m_pWriteSource) h.sourcePosition = std::ftell(engine.m_pWriteSource.get());
+    return h;
+}
+}  // namespace
+
+void CliSession::AwaitAnswer(int waitMs) {
+    const Clock::time_point until = Clock::now() + std::chrono::milliseconds(waitMs);
+    const int state = m_nState;
+    for (;;) {
+        ReceiveFromPort();
+        if (HoldsCompleteFrame(m_rxBuffer.data(), m_nRxLength) || !IsPortOpen() ||
+            m_nState != state)
+            return;
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
+        if (left <= 0) return;
+        m_hComm->WaitForInput(static_cast<int>(left));
+    }
+}
+
+void CliSession::Step() {
+    if (m_pace.tickMs > 0) {
+        ReceiveFromPort();
+        StepEngine();
+        QThread::msleep(static_cast<unsigned long>(m_pace.tickMs));
+        return;
+    }
+    if (AwaitsAnswer(m_nState))
+        AwaitAnswer(kLongestWaitMs);
+    else
+        ReceiveFromPort();
+    StepEngine();
+}
+
+SessionResult CliSession::WaitUntilIdle(const QString& what) {
+    const auto limit = std::chrono::seconds(m_pace.timeoutSeconds);
+    auto lastProgress = Clock::now();
+    Headway last = HeadwayOf(*this);
+    for (;;) {
+        Step();
+        if (m_nState == STATE_READY && IsPortOpen()) return {};
+        if (m_nState == STATE_CLOSED && !IsPortOpen()) return Closed(what);
+        if (const Headway now = HeadwayOf(*this); !(now == last)) {
+            last = now;
+            lastProgress = Clock::now();
+        } else if (Clock::now() - lastProgress >= limit) {
+            return {CLI_TIMEOUT,
+                    QStringLiteral("no progress from the device for %1 s while %2 (%3)")
+                        .arg(m_pace.timeoutSeconds)
+                        .arg(what, QString::fromLatin1(EngineStateName(m_nState)))};
+        }
+    }
+}

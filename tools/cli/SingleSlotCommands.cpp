@@ -1,0 +1,67 @@
+// read, write and remove: one slot over one connection, through the window's own commands.
+
+#include <QFileInfo>
+
+#include "CommandContext.h"
+#include "Commands.h"
+#include "InputChecks.h"
+
+namespace {
+int SlotArgument(const CommandContext& context) {
+    return context.options.arguments.front().toInt();
+}
+}  // namespace
+
+int RunReadCommand(const CommandContext& context) {
+    const int slot = SlotArgument(context);
+    const QString& file = context.options.arguments[1];
+    Connection connection(context);
+    SlotSet needed;
+    needed.set(static_cast<size_t>(slot));  // whether it holds anything decides the command
+    if (const int opened = connection.Open(needed); opened != CLI_OK) return opened;
+    CliSession& session = connection.Session();
+    connection.Dialogs().SetFile(file);
+    const SessionResult read = session.Read(slot);
+    if (!read.ok()) return context.Fail(read.code, read.message);
+    // The engine does not examine its writes to the file (a full disk, a file size limit,
+    // the file deleted meanwhile): check that the file holds what arrived. A device file
+    // such as /dev/stdout has no size to compare.
+    const int received = session.m_slots[static_cast<size_t>(slot)].nSize;
+    const QFileInfo saved(session.m_strReadPath);
+    if (!saved.exists() || (saved.isFile() && saved.size() != received))
+        return context.Fail(CLI_LOCAL_FILE, QStringLiteral("%1 could not be written in full (%2 "
+                                                           "bytes received)")
+                                                .arg(file)
+                                                .arg(received));
+    context.out << "slot " << slot << " saved to " << file << " (" << received << " bytes)\n";
+    return CLI_OK;
+}
+
+int RunWriteCommand(const CommandContext& context) {
+    const int slot = SlotArgument(context);
+    const QString& file = context.options.arguments[1];
+    QByteArray bytes;
+    if (const int checked = CheckSlotFile(context, file, bytes); checked != CLI_OK) return checked;
+    Connection connection(context);
+    // The slot's content matters only for the question before overwriting it.
+    SlotSet needed;
+    needed.set(static_cast<size_t>(slot), !context.options.yes);
+    if (const int opened = connection.Open(needed); opened != CLI_OK) return opened;
+    connection.Dialogs().SetFile(file);
+    const SessionResult written = connection.Session().Write(slot);
+    if (!written.ok()) return context.Fail(written.code, written.message);
+    context.out << "slot " << slot << " written from " << file << " ("
+                << connection.Session().m_slots[static_cast<size_t>(slot)].nSize << " bytes)\n";
+    return CLI_OK;
+}
+
+int RunRemoveCommand(const CommandContext& context) {
+    const int slot = SlotArgument(context);
+    Connection connection(context);
+    // The confirmation does not depend on what the slot holds: nothing to load.
+    if (const int opened = connection.Open(SlotSet()); opened != CLI_OK) return opened;
+    const SessionResult removed = connection.Session().Remove(slot);
+    if (!removed.ok()) return context.Fail(removed.code, removed.message);
+    context.out << "slot " << slot << " removed\n";
+    return CLI_OK;
+}
