@@ -50,6 +50,8 @@ class ScriptEngine : public CSlotEngine {
 public:
     using CSlotEngine::CSlotEngine;
     void RefreshSlotLists() override {}
+    void OnTransactionEnded(const TransactionEnd& end) override { ends.push_back(end); }
+    std::vector<TransactionEnd> ends;  // reported during the current step
 };
 
 // --- The session ------------------------------------------------------------------------
@@ -71,7 +73,7 @@ public:
         m_device.slots[0] = Pattern(300, 0);
         m_device.slots[1] = Pattern(40, 1);
         m_device.slots[3] = Pattern(1100, 3);
-        m_engine.m_nState = STATE_CONNECT;
+        m_engine.OnBnClickedConnect();
     }
 
     void Line(std::string_view line) {
@@ -110,7 +112,7 @@ public:
     // The user disconnects; everything the connection held must have been given back.
     void Finish() {
         if (m_engine.m_nState == STATE_CONNECT) Tick();  // asked for and not yet stepped
-        if (m_engine.IsPortOpen()) m_engine.m_nState = STATE_DISCONNECT;
+        if (m_engine.IsPortOpen()) PressConnect();
         if (m_engine.m_nState == STATE_DISCONNECT) Tick();
         const int state = m_engine.m_nState;
         if (state != STATE_CLOSED || m_engine.IsPortOpen())
@@ -132,6 +134,7 @@ private:
         std::vector<std::uint8_t> curBytes;
         bool readOpen = false;
         bool writeOpen = false;
+        bool portOpen = false;
     };
 
     static int Number(std::string_view& text) {
@@ -181,14 +184,20 @@ private:
         }
     }
 
+    // The Connect button, which disconnects while a port is open.
+    void PressConnect() {
+        m_userDisconnect = m_engine.IsPortOpen();
+        m_engine.OnBnClickedConnect();
+    }
+
     // What the buttons hand to the engine, under the conditions in which they do.
     void Request(std::string_view rest) {
         if (rest.empty()) return;
         const char what = rest.front();
         rest.remove_prefix(1);
         const bool idle = m_engine.m_nState == STATE_READY && m_engine.IsPortOpen();
-        if (what == 'c' && !m_engine.IsPortOpen()) m_engine.m_nState = STATE_CONNECT;
-        if (what == 'd' && m_engine.IsPortOpen()) m_engine.m_nState = STATE_DISCONNECT;
+        if ((what == 'c' && !m_engine.IsPortOpen()) || (what == 'd' && m_engine.IsPortOpen()))
+            PressConnect();
         if (what == 'f') m_ports.failOpen = !m_ports.failOpen;
         if (!idle || (what != 'r' && what != 'w' && what != 'x')) return;
         const int slot = std::max(Number(rest), 0) % SLOT_COUNT;
@@ -225,6 +234,7 @@ private:
             s.slots[static_cast<size_t>(i)] = {slot.nStatus, slot.nSize, slot.pData.get()};
         }
         if (s.state == STATE_WRITE_SEND_DATA) s.curBytes = SlotBytes(s.curSlot);
+        s.portOpen = m_engine.IsPortOpen();
         s.readOpen = m_readTarget.open;
         s.writeOpen = m_writeSource.open;
         return s;
@@ -242,8 +252,11 @@ private:
         m_engine.ReceiveFromPort();
         CheckReceiveBuffer();
         const Snapshot before = Take();
+        m_engine.ends.clear();
         m_engine.StepEngine();
         CheckStep(before);
+        CheckEnds(before);
+        if (before.state == STATE_DISCONNECT) m_userDisconnect = false;
         CheckReceiveBuffer();
         auto& writes = m_ports.line->writes;
         for (; m_forwarded < writes.size(); ++m_forwarded)
@@ -268,6 +281,30 @@ private:
         if (m_engine.m_pReadTarget || m_engine.m_pWriteSource || m_readTarget.open ||
             m_writeSource.open)
             Finding("a local file is still open while the engine is idle", from, to);
+    }
+
+    // What the engine reported about the transactions that ended in the step: only a step
+    // that evaluated an answer, finished an upload, failed to open the port or disconnected
+    // reports; slot transactions name the current slot; a lost connection is reported for a
+    // disconnect nobody asked for, and only then.
+    void CheckEnds(const Snapshot& before) const {
+        const int from = before.state;
+        const int to = m_engine.m_nState;
+        const bool lost = from == STATE_DISCONNECT && !m_userDisconnect && before.portOpen;
+        bool reportedLost = false;
+        for (const TransactionEnd& end : m_engine.ends) {
+            if (SendsInState(from) && from != STATE_CONNECT && from != STATE_WRITE_SEND_DATA)
+                Finding("a transaction end reported by a sending step", from, to);
+            const bool link =
+                end.transaction == Transaction::Connect || end.transaction == Transaction::Link;
+            if (end.slot != (link ? -1 : before.curSlot))
+                Finding("a transaction end names another slot", from, to);
+            if ((end.outcome == Outcome::PortFailed) !=
+                (from == STATE_CONNECT && to == STATE_DISCONNECT))
+                Finding("a failed open reported other than when the port did not open", from, to);
+            reportedLost = reportedLost || end.outcome == Outcome::ConnectionLost;
+        }
+        if (reportedLost != lost) Finding("a lost connection reported wrongly", from, to);
     }
 
     void CheckStep(const Snapshot& before) const {
@@ -342,6 +379,7 @@ private:
     ScriptedDevice m_device{m_deviceLine};
     size_t m_forwarded = 0;
     int m_ticks = 0;
+    bool m_userDisconnect = false;  // the pending disconnect was the user's
 };
 
 }  // namespace
