@@ -127,22 +127,26 @@ protected:
         }
     }
 
-    // quillbank-cli writes the file into the slot; it is stopped in the middle of the
-    // upload while the second program tries the port, then let go on.
+    // quillbank-cli writes the file into the slot at the window's pace (an upload of a few
+    // seconds); it is stopped in the middle of the upload while the second program tries
+    // the port, then let go on.
     void HolderCommandLine() {
         QProcess cli;
         cli.start(QStringLiteral(QB_CLI),
                   {QStringLiteral("--port"), device.path, QStringLiteral("--yes"),
-                   QStringLiteral("write"), QString::number(kSlot), Upload()});
+                   QStringLiteral("--tick-ms"), QStringLiteral("100"), QStringLiteral("write"),
+                   QString::number(kSlot), Upload()});
         ASSERT_TRUE(cli.waitForStarted(5000));
         QElapsedTimer waited;
         waited.start();
         while (!Log().contains(QStringLiteral("<- CMD:9130")) && waited.elapsed() < 30000)
             QThread::msleep(20);
         ASSERT_TRUE(Log().contains(QStringLiteral("<- CMD:9130"))) << "the upload did not start";
-        ASSERT_EQ(::kill(static_cast<pid_t>(cli.processId()), SIGSTOP), 0);
+        const auto pid = static_cast<pid_t>(cli.processId());
+        ASSERT_GT(pid, 0) << "the upload was over before it could be interrupted";
+        ASSERT_EQ(::kill(pid, SIGSTOP), 0);
         ExpectRefused();
-        ASSERT_EQ(::kill(static_cast<pid_t>(cli.processId()), SIGCONT), 0);
+        ASSERT_EQ(::kill(pid, SIGCONT), 0);
         ASSERT_TRUE(cli.waitForFinished(60000));
         EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
     }
