@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 
+#include "BenchDevice.h"
 #include "Soak.h"
 #include "support/Trace.h"
 
@@ -23,14 +24,6 @@ void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QStri
     if (message.startsWith(QStringLiteral("This plugin does not support"))) return;
     if (g_standardHandler != nullptr) g_standardHandler(type, context, message);
 }
-
-int Argument(const QStringList& args, const char* name, int fallback) {
-    const qsizetype at = args.indexOf(QLatin1String(name));
-    if (at < 0 || at + 1 >= args.size()) return fallback;
-    bool ok = false;
-    const int value = args[at + 1].toInt(&ok);
-    return ok && value >= 0 ? value : fallback;
-}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -38,9 +31,9 @@ int main(int argc, char** argv) {
     g_standardHandler = qInstallMessageHandler(QuietHandler);
     QApplication application(argc, argv);
     const QStringList args = QCoreApplication::arguments();
-    const int cliCycles = Argument(args, "--cli", 1000);
-    const int windowCycles = Argument(args, "--window", 200);
-    const int tickMs = Argument(args, "--tick-ms", 1);
+    const int cliCycles = IntArgument(args, "--cli", 1000);
+    const int windowCycles = IntArgument(args, "--window", 200);
+    const int tickMs = IntArgument(args, "--tick-ms", 1);
     SetStandardOutputSink([](const QString&) {});
     SetDebugOutputSink([](const QString&) {});
 
