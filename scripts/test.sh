@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds the optimised and the sanitizer configurations from
-# scratch (or incrementally when a build tree exists) and runs the whole suite in both.
+# scratch (or incrementally when a build tree exists) and runs the whole suite in both,
+# then runs every fuzz target on its committed corpus for a minute, two at a time.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh || exit 1
 
 status=0
-for preset in asan default; do
+for preset in asan default fuzz; do
   echo "=== configure and build: $preset"
   cmake --preset "$preset" >/dev/null || exit 1
   cmake --build --preset "$preset" || exit 1
@@ -16,4 +17,6 @@ for preset in asan default; do
   echo "=== tests: $preset"
   ctest --preset "$preset" || status=1
 done
+echo "=== fuzz: every target on its corpus"
+bash fuzz/run-fuzzers.sh --time 60 --jobs 2 || status=1
 exit $status

@@ -42,8 +42,10 @@ inline std::vector<std::uint8_t> Pattern(size_t n, unsigned seed = 0) {
     return bytes;
 }
 
-class EngineTest : public ::testing::Test {
-protected:
+// Everything one engine test works with; a test that needs several fresh engines (one per
+// case of a table) makes a rig per case.
+class EngineRig {
+public:
     FakePortProvider ports;
     FakeDialogServices services;
     TestEngine engine{ports, services};
@@ -51,14 +53,17 @@ protected:
     TraceCapture trace;
     QTemporaryDir folder;
 
-    void SetUp() override {
+    EngineRig() {
         CSlotEngine::s_nReadErrors = 0;
         engine.m_selectedPort = {QStringLiteral("ttyACM0"), QStringLiteral("/dev/ttyACM0")};
-        ASSERT_TRUE(folder.isValid());
     }
-    void TearDown() override {
+    virtual ~EngineRig() { CSlotEngine::s_nReadErrors = 0; }
+    EngineRig(const EngineRig&) = delete;
+    EngineRig& operator=(const EngineRig&) = delete;
+
+    // Every frame the host wrote passed the device's strict checks.
+    void ExpectFramesAccepted() const {
         for (const std::string& error : device.errors) ADD_FAILURE() << "device rejected " << error;
-        CSlotEngine::s_nReadErrors = 0;
     }
 
     void Tick() {
@@ -150,4 +155,10 @@ protected:
     std::vector<std::string> WritesFrom(size_t from) const {
         return std::vector<std::string>(Writes().begin() + static_cast<std::ptrdiff_t>(from), Writes().end());
     }
+};
+
+class EngineTest : public ::testing::Test, public EngineRig {
+protected:
+    void SetUp() override { ASSERT_TRUE(folder.isValid()); }
+    void TearDown() override { ExpectFramesAccepted(); }
 };

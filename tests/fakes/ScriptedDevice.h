@@ -15,11 +15,13 @@
 // next `pieceSize` bytes with PALL and DATA), close 9430, write 9130 (opening for writing
 // empties the slot, each accepted piece is appended) and remove 9530. Answers carry CMD
 // and RES ("OK" or "NG"). The checksum is computed here, independently of the host code.
+// `alterAnswer` can damage, split or drop any answer on its way out (fault injection).
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -52,6 +54,9 @@ public:
     bool reportTotal = true;            // false: read answers carry no PALL field
     int totalOverride = -1;             // >= 0: PALL reports this instead of the slot size
     bool silent = false;                // check and record frames, answer nothing
+    // Sees every answer before it is queued, with the command it answers: it may change
+    // the bytes, split them over several reads (one entry per read) or drop them (no entry).
+    std::function<void(const Command&, std::vector<std::string>& reads)> alterAnswer;
 
     // --- What happened -------------------------------------------------------------------
     std::vector<Command> received;
@@ -176,7 +181,10 @@ private:
     void Reply(const std::string& code, bool ok, std::vector<std::pair<std::string, std::string>> more = {}) {
         std::vector<std::pair<std::string, std::string>> fields = {{"CMD", code}, {"RES", ok ? "OK" : "NG"}};
         for (auto& f : more) fields.push_back(std::move(f));
-        if (!silent) m_line->incoming.push_back(Answer(fields));
+        if (silent) return;
+        std::vector<std::string> reads{Answer(fields)};
+        if (alterAnswer) alterAnswer(received.back(), reads);
+        for (std::string& read : reads) m_line->incoming.push_back(std::move(read));
     }
 
     bool SlotOpen() const { return m_openSlot >= 0 && m_openSlot < kSlots; }

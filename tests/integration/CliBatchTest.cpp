@@ -301,6 +301,10 @@ TEST_F(CliBatch, BadInputsAreRefusedBeforeAPortIsOpened) {
         {"m6.json", R"({"slots":[{"slot":0,"file":"absent.crt"}]})"},
         {"m7.json",
          R"({"slots":[{"slot":0,"file":"ca.crt","sha256":")" + QByteArray(64, 'a') + R"("}]})"},
+        // A field name that would start a line of its own, as if the slot were written.
+        {"m8.json", R"({"slots":[{"slot":0,"x\nquillbank-cli: slot 0 written":1}]})"},
+        // A number no qint64 holds (converting it would be undefined).
+        {"m9.json", R"({"slots":[{"slot":1e300}]})"},
     };
     for (const auto& [name, text] : manifests) ASSERT_TRUE(WriteAll(Path(name), text));
     struct Case {
@@ -322,6 +326,8 @@ TEST_F(CliBatch, BadInputsAreRefusedBeforeAPortIsOpened) {
         {"apply @m5.json", CLI_USAGE, "named twice"},
         {"apply @m6.json", CLI_LOCAL_FILE, "no such file"},
         {"apply @m7.json", CLI_LOCAL_FILE, "SHA-256"},
+        {"apply @m8.json", CLI_USAGE, "unknown field 'x"},
+        {"apply @m9.json", CLI_USAGE, "expected a slot number"},
         {"apply @absent.json", CLI_LOCAL_FILE, "cannot read"},
         {"backup @full", CLI_LOCAL_FILE, "not empty; pass --force"},
         {"backup @ca.crt", CLI_LOCAL_FILE, "not a folder"},
@@ -340,6 +346,7 @@ TEST_F(CliBatch, BadInputsAreRefusedBeforeAPortIsOpened) {
         err.flush();
         EXPECT_EQ(r.code, c.code);
         EXPECT_TRUE(r.err.contains(QLatin1String(c.says))) << r.err.toStdString();
+        EXPECT_EQ(r.err.count(u'\n'), 1) << "one line: " << r.err.toStdString();
         EXPECT_TRUE(fake.opened.empty());
         EXPECT_TRUE(fake.line->writes.empty());
     }

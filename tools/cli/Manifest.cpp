@@ -4,6 +4,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <cmath>
 #include <set>
 
 #include "engine/SlotTable.h"
@@ -14,9 +15,23 @@ namespace {
 bool WholeNumber(const QJsonValue& value, qint64& number) {
     if (!value.isDouble()) return false;
     const double d = value.toDouble();
-    if (d != static_cast<double>(static_cast<qint64>(d)) || d < -9e15 || d > 9e15) return false;
+    // The range first: converting a double beyond qint64 to it is undefined.
+    if (!(d >= -9e15 && d <= 9e15) || d != std::trunc(d)) return false;
     number = static_cast<qint64>(d);
     return true;
+}
+
+// A field name from the file as it may stand in the one-line reason: control characters
+// (line breaks included) become U+FFFD, so a manifest cannot make the reason several lines
+// or fake further lines of output.
+QString OneLineName(QString name) {
+    for (QChar& c : name) {
+        const QChar::Category category = c.category();
+        if (category == QChar::Other_Control || category == QChar::Separator_Line ||
+            category == QChar::Separator_Paragraph)
+            c = QChar(QChar::ReplacementCharacter);
+    }
+    return name;
 }
 
 bool Sha256Text(const QString& text) {
@@ -62,7 +77,7 @@ bool ParseEntry(const QJsonObject& object, const QString& where, ManifestEntry& 
         } else if (key == QLatin1String("expires")) {
             if (!value.isString() && !value.isNull()) return wrong(key, "text or null");
         } else {
-            error = QStringLiteral("%1: unknown field '%2'").arg(where, key);
+            error = QStringLiteral("%1: unknown field '%2'").arg(where, OneLineName(key));
             return false;
         }
     }
@@ -108,7 +123,7 @@ bool ParseManifest(const QByteArray& text, std::vector<ManifestEntry>& entries, 
                 return false;
             }
         } else if (key != QLatin1String("slots")) {
-            error = QStringLiteral("unknown field '%1'").arg(key);
+            error = QStringLiteral("unknown field '%1'").arg(OneLineName(key));
             return false;
         }
     }

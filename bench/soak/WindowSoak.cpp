@@ -1,0 +1,93 @@
+#include <poll.h>
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QPushButton>
+#include <QTableWidget>
+#include <cstdio>
+#include <functional>
+
+#include "DeviceSimulator.h"
+#include "Figures.h"
+#include "SimulatedPort.h"
+#include "Soak.h"
+#include "app/QuillbankDlg.h"
+#include "fakes/FakeDialogServices.h"
+#include "link/TermiosPort.h"
+
+namespace {
+
+// One round of the window's 100 ms work, the device answering in between, and the events
+// the window has posted meanwhile.
+void Round(CQuillbankDlg& dlg, DeviceSimulator& device) {
+    dlg.OnTimer(TIMER_ENGINE);
+    pollfd toDevice{device.MasterFd(), POLLIN, 0};
+    (void)::poll(&toDevice, 1, 2);
+    device.Poll();
+    if (auto* port = dynamic_cast<TermiosPort*>(dlg.m_hComm.get())) {
+        pollfd toHost{port->Descriptor(), POLLIN, 0};
+        (void)::poll(&toHost, 1, 2);
+    }
+    dlg.OnTimer(TIMER_RECEIVE);
+    dlg.OnTimer(TIMER_UI_REFRESH);
+    QCoreApplication::processEvents();
+}
+
+bool RunUntil(CQuillbankDlg& dlg, DeviceSimulator& device, const std::function<bool()>& done) {
+    for (int round = 0; round < 3000 && !done(); ++round) Round(dlg, device);
+    return done();
+}
+
+}  // namespace
+
+int SoakWindow(int cycles, const QString& folder) {
+    SimOptions options;
+    options.content = SimOptions::Content::Sample;
+    DeviceSimulator device(options);
+    if (!device.Open()) {
+        std::fprintf(stderr, "soak: %s\n", qPrintable(device.LastError()));
+        return cycles;
+    }
+    TermiosPortProvider ports;
+    ListedPortLister lister(device.PortPath());
+    FakeDialogServices dialogs;
+    CQuillbankDlg::s_bShowRestartReminder = false;
+    CQuillbankDlg dlg(ports, dialogs, lister);
+    dlg.OnInitDialog();
+    dlg.show();
+    dlg.OnTimer(TIMER_DEVICE_SCAN);
+    dlg.OnTimer(TIMER_UI_REFRESH);
+    const QString target = folder + QStringLiteral("/window-slot0.crt");
+
+    int failures = 0;
+    FigureRows rows("window", cycles);
+    rows.Row(0);
+    for (int cycle = 1; cycle <= cycles; ++cycle) {
+        const auto ready = [&] { return dlg.m_nState == STATE_READY; };
+        dlg.m_btnConnect->click();
+        bool ok = RunUntil(dlg, device, ready);
+        dlg.m_listServer->selectRow(0);
+        dlg.OnTimer(TIMER_UI_REFRESH);
+        dialogs.fileAnswers = {target};
+        dlg.m_btnRead->click();
+        ok = ok && dlg.m_nState == STATE_READ_SEND_OPEN && RunUntil(dlg, device, ready);
+        ok = ok && QFileInfo(target).size() == device.Slot(0).size();
+        dlg.m_btnConnect->click();
+        ok = RunUntil(dlg, device,
+                      [&] { return dlg.m_nState == STATE_CLOSED && !dlg.IsPortOpen(); }) &&
+             ok;
+        if (!ok) {
+            ++failures;
+            std::fprintf(stderr, "soak: window cycle %d failed in state %d\n", cycle, dlg.m_nState);
+        }
+        // What the scripted dialogs recorded is the soak's, not the window's.
+        dialogs.messages.clear();
+        dialogs.fileDialogs.clear();
+        // The first cycle also shows what is set up once (Qt's own helpers, caches).
+        if (cycle == 1 || cycle % 100 == 0 || cycle == cycles) rows.Row(cycle);
+    }
+    std::printf("simulated device: %d frames received, %d broke a rule\n", device.FramesReceived(),
+                static_cast<int>(device.FrameErrors().size()));
+    rows.Summary(failures);
+    return failures;
+}

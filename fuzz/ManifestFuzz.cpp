@@ -1,0 +1,72 @@
+// manifest.json as `apply` and `restore` read it: any text, as a file a user was sent.
+
+#include <QByteArray>
+#include <QRegularExpression>
+#include <QString>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <vector>
+
+#include "Manifest.h"
+#include "engine/SlotTable.h"
+
+namespace {
+
+[[noreturn]] void Finding(const char* what, const QString& error) {
+    std::fprintf(stderr, "manifest invariant broken: %s\nerror: %s\n", what,
+                 error.toUtf8().constData());
+    std::abort();
+}
+
+void Check(bool holds, const char* what, const QString& error) {
+    if (!holds) Finding(what, error);
+}
+
+bool SameEntries(const std::vector<ManifestEntry>& a, const std::vector<ManifestEntry>& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i].slot != b[i].slot || a[i].file != b[i].file || a[i].remove != b[i].remove ||
+            a[i].size != b[i].size || a[i].sha256 != b[i].sha256)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
+    const QByteArray text(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    std::vector<ManifestEntry> entries;
+    QString error;
+    const bool parsed = ParseManifest(text, entries, error);
+
+    if (!parsed) {
+        // The reason is one line for a user, whatever the file holds.
+        Check(!error.isEmpty(), "refused without a reason", error);
+        for (const QChar c : error)
+            Check(c.category() != QChar::Other_Control && c.category() != QChar::Separator_Line &&
+                      c.category() != QChar::Separator_Paragraph,
+                  "the reason is more than one line", error);
+        return 0;
+    }
+
+    // What apply acts on: each slot once, within 0-14, a file or a removal but not both,
+    // sizes not negative, digests as 64 lower-case digits.
+    static const QRegularExpression digest(QStringLiteral("^[0-9a-f]{64}$"));
+    std::set<int> slots;
+    for (const ManifestEntry& entry : entries) {
+        Check(entry.slot >= 0 && entry.slot < SLOT_COUNT, "a slot outside 0-14", error);
+        Check(slots.insert(entry.slot).second, "a slot named twice", error);
+        Check(!(entry.remove && !entry.file.isEmpty()), "both a file and a removal", error);
+        Check(!entry.size || *entry.size >= 0, "a negative size", error);
+        Check(entry.sha256.isEmpty() || digest.match(entry.sha256).hasMatch(),
+              "a digest that is not 64 lower-case digits", error);
+    }
+    std::vector<ManifestEntry> again;
+    QString secondError;
+    Check(ParseManifest(text, again, secondError) && SameEntries(entries, again),
+          "the same text read differently", secondError);
+    return 0;
+}
