@@ -135,6 +135,7 @@ private:
         bool readOpen = false;
         bool writeOpen = false;
         bool portOpen = false;
+        int saves = 0;
     };
 
     static int Number(std::string_view& text) {
@@ -205,10 +206,10 @@ private:
         m_engine.m_nCurSlot = slot;
         if (what == 'r') {
             if (target.nSize == 0) return;  // the Read button says there is nothing to read
-            m_readTarget.bytes.clear();
-            m_engine.m_pReadTarget.reset(OpenMemoryFile(m_readTarget, "wb"));
-            target.nSize = 0;
-            m_engine.m_nState = STATE_READ_SEND_OPEN;
+            auto file = std::make_unique<SafeFile>(m_readFiles);
+            if (!file->Begin(QStringLiteral("/memory/saved.crt"), FileAccess::Usual)) return;
+            m_beforeRead = SlotBytes(slot);
+            m_engine.BeginRead(slot, std::move(file));
         } else if (what == 'w') {
             // Sizes past a slot stand for a file that grew after the Write button checked it.
             const auto size =
@@ -236,6 +237,7 @@ private:
         if (s.state == STATE_WRITE_SEND_DATA) s.curBytes = SlotBytes(s.curSlot);
         s.portOpen = m_engine.IsPortOpen();
         s.readOpen = m_readTarget.open;
+        s.saves = m_readFiles.saves;
         s.writeOpen = m_writeSource.open;
         return s;
     }
@@ -354,10 +356,13 @@ private:
         // Local files: none open while idle; what a Read saved is what the slot holds; an
         // upload that ended replaced the slot's copy with the whole file, or left it alone.
         if (to == STATE_CLOSED || to == STATE_READY) CheckLocalFilesClosed(from, to);
-        if (from == STATE_AWAIT_CLOSE && before.readOpen && !m_readTarget.open) {
+        if (m_readFiles.saves != before.saves) {
             const std::vector<std::uint8_t> copy = SlotBytes(m_engine.m_nCurSlot);
-            if (m_readTarget.bytes != std::string(copy.begin(), copy.end()))
-                Finding("the saved file differs from the slot's copy", from, to);
+            if (from != STATE_AWAIT_CLOSE || m_readFiles.saved != std::string(copy.begin(), copy.end()))
+                Finding("a file saved other than whole at the close of its Read", from, to);
+        } else if (before.readOpen && !m_readTarget.open && to == STATE_READY &&
+                   SlotBytes(m_engine.m_nCurSlot) != m_beforeRead) {
+            Finding("a Read that saved nothing did not give the slot back its copy", from, to);
         }
         if (from == STATE_WRITE_SEND_DATA && before.writeOpen && !m_writeSource.open && sent == 0) {
             const std::vector<std::uint8_t> copy = SlotBytes(m_engine.m_nCurSlot);
@@ -371,6 +376,8 @@ private:
 
     // The files outlive the engine, which may still hold them when the session ends.
     MemoryFile m_readTarget;
+    MemoryFileSystem m_readFiles{m_readTarget};
+    std::vector<std::uint8_t> m_beforeRead;  // the slot's copy when the Read was asked for
     MemoryFile m_writeSource;
     FakePortProvider m_ports;
     FakeDialogServices m_dialogs;

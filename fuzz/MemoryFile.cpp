@@ -2,7 +2,10 @@
 
 #include <stdio.h>  // fopencookie
 
+#include <fcntl.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace {
@@ -45,4 +48,44 @@ std::FILE* OpenMemoryFile(MemoryFile& file, const char* mode) {
     file.position = 0;
     file.open = true;
     return fopencookie(&file, mode, {MemoryRead, MemoryWrite, MemorySeek, MemoryClose});
+}
+
+namespace {
+constexpr int kMemoryDescriptor = 1000;
+}
+
+int MemoryFileSystem::Open(const char* /*path*/, int flags, unsigned /*mode*/) {
+    if ((flags & O_CREAT) == 0) {  // the folder's sync: there is none to sync
+        errno = ENOENT;
+        return -1;
+    }
+    m_file.bytes.clear();
+    m_file.position = 0;
+    m_file.open = true;
+    return kMemoryDescriptor;
+}
+
+long MemoryFileSystem::Write(int /*fd*/, const void* data, std::size_t size) {
+    m_file.bytes.append(static_cast<const char*>(data), size);
+    return static_cast<long>(size);
+}
+
+int MemoryFileSystem::Sync(int /*fd*/) { return 0; }
+
+int MemoryFileSystem::Close(int /*fd*/) {
+    m_file.open = false;
+    return 0;
+}
+
+int MemoryFileSystem::Rename(const char* /*from*/, const char* /*to*/) {
+    saved = m_file.bytes;
+    ++saves;
+    return 0;
+}
+
+int MemoryFileSystem::Unlink(const char* /*path*/) { return 0; }
+
+int MemoryFileSystem::Link(const char* /*from*/, const char* /*to*/) {
+    errno = EPERM;
+    return -1;
 }

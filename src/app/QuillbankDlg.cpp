@@ -329,9 +329,9 @@ void CQuillbankDlg::UpdateControlStates() {
     UpdateControlEnabling();
 
     // Position from a local stream: bytes moved so far of m_nTransferTotal.
-    auto showStream = [this](std::FILE* stream) {
-        if (stream != nullptr) {
-            m_progress.m_nPos = static_cast<int>(std::ftell(stream));
+    auto showStream = [this](bool present, long position) {
+        if (present) {
+            m_progress.m_nPos = static_cast<int>(position);
             m_progress.m_nRange = static_cast<int>(m_nTransferTotal);
             if (m_progress.m_nPos == 0) m_progress.SetBar(m_progress.m_nRange, 0);
         } else {
@@ -358,11 +358,13 @@ void CQuillbankDlg::UpdateControlStates() {
         if (m_progress.m_nPos == 0) m_progress.SetBar(1500, 0);
         m_progress.show();
     } else if (IsWriting(m_nState)) {
-        showStream(m_pWriteSource.get());
+        showStream(m_pWriteSource != nullptr,
+                   m_pWriteSource ? std::ftell(m_pWriteSource.get()) : 0);
         m_progress.show();
     } else if (IsReading(m_nState)) {
         m_progress.show();
-        showStream(m_pReadTarget.get());
+        showStream(m_pReadTarget != nullptr,
+                   m_pReadTarget ? static_cast<long>(m_pReadTarget->Written()) : 0);
     } else {
         m_progress.m_nPos = 0;
         m_progress.m_nRange = 100;
@@ -417,6 +419,11 @@ void CQuillbankDlg::InitSlotLists() {
     m_nTargetRow = -1;
     m_pReadTarget.reset();
     m_pWriteSource.reset();
+}
+
+void CQuillbankDlg::OnSaveFailed(const QString& reason) {
+    m_services.ShowMessageBox(QStringLiteral("The file could not be saved.\n%1").arg(reason),
+                              QString(), MsgBox::Ok | MsgBox::IconError);
 }
 
 void CQuillbankDlg::RefreshSlotLists() {

@@ -78,6 +78,8 @@ public:
     SlotCellColours OnListCustomDraw(int listId, int row) const;
 
     PortChoice SelectedPort() const override;
+    // A Read whose file could not be saved says so: no file is there, the user must know.
+    void OnSaveFailed(const QString& reason) override;
 
     // IDM_ABOUTBOX opens the About box; other commands are the platform's.
     void OnSysCommand(int nID);

@@ -1,5 +1,4 @@
-#include <QFile>
-#include <cstdio>
+#include <memory>
 #include <utility>
 
 #include "certs/SlotCommands.h"
@@ -7,33 +6,18 @@
 #include "support/DialogServices.h"
 #include "support/Trace.h"
 
-#ifdef Q_OS_UNIX
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 namespace {
-// Opens the file a Read saves into, emptied like "wb". The private key must not become
-// readable by others: on Unix its file is created owner read/write only, and an existing
-// file is narrowed to that before it is emptied, so a file that cannot be narrowed keeps
-// its content. A pipe or device node (/dev/stdout) is written as it is.
-std::FILE* OpenReadTarget(const QString& path, [[maybe_unused]] bool privateKey) {
-    const QByteArray name = QFile::encodeName(path);
-#ifdef Q_OS_UNIX
-    if (privateKey) {
-        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, S_IRUSR | S_IWUSR);
-        if (fd < 0) return nullptr;
-        struct stat info {};
-        bool usable = ::fstat(fd, &info) == 0;
-        if (usable && S_ISREG(info.st_mode))
-            usable = ::fchmod(fd, S_IRUSR | S_IWUSR) == 0 && ::ftruncate(fd, 0) == 0;
-        std::FILE* file = usable ? ::fdopen(fd, "wb") : nullptr;
-        if (file == nullptr) ::close(fd);
-        return file;
+// The file a Read saves into. The private key must not become readable by others: its file
+// is owner-only from the moment it exists. Where the folder takes no new file, the chosen
+// file itself is written, as it always was; a pipe or device node (/dev/stdout) too.
+ReadTarget OpenReadTarget(const QString& path, bool privateKey, QString& error) {
+    auto target = std::make_unique<SafeFile>();
+    if (!target->Begin(path, privateKey ? FileAccess::OwnerOnly : FileAccess::Usual,
+                       InPlace::WhenFolderIsClosed)) {
+        error = target->Error();
+        return nullptr;
     }
-#endif
-    return std::fopen(name.constData(), "wb");
+    return target;
 }
 }  // namespace
 
@@ -56,15 +40,12 @@ void CSlotEngine::OnBnClickedRead() {
 
     Trace("Save to %ls", path.utf16());
     m_strReadPath = path;
-    LocalFile target(OpenReadTarget(path, slot == SLOT_SERVER_KEY));
+    ReadTarget target = OpenReadTarget(path, slot == SLOT_SERVER_KEY, m_strLocalFileError);
     if (!target) {
         Trace("Failed open file %ls", path.utf16());
         return;
     }
-    m_pReadTarget = std::move(target);
-    // The slot's copy is refilled from its first byte by the pieces that arrive.
-    m_slots[slot].nSize = 0;
-    m_nState = STATE_READ_SEND_OPEN;
+    BeginRead(slot, std::move(target));
 }
 
 void CSlotEngine::OnBnClickedRemove() {

@@ -144,9 +144,10 @@ void CSlotEngine::OnReadResponse() {
             m_nState = STATE_LOAD_SEND_DATA;
         }
     } else if (m_nState == STATE_READ_AWAIT_DATA) {
-        // The result of the local write is not examined.
+        // A failed local write does not stop the transfer: the file keeps the failure and is
+        // not saved when the Read ends.
         if (m_pReadTarget && piece.count > 0)
-            static_cast<void>(std::fwrite(piece.bytes.data(), 1, piece.count, m_pReadTarget.get()));
+            static_cast<void>(m_pReadTarget->Write(piece.bytes.data(), piece.count));
         m_nState = slot.nSize < total ? STATE_READ_SEND_DATA : STATE_SEND_CLOSE;
         if (m_nState == STATE_SEND_CLOSE) ReportEnd(Transaction::Read, Outcome::Done);
     }
@@ -164,7 +165,8 @@ void CSlotEngine::OnCloseResponse() {
     bool answered = false;
     for (const ResponseField& entry : fields) {
         if (entry.key == "CMD" && entry.value == "9430") {
-            CloseLocalFiles();
+            // A Read's file is kept until the close is judged: only "Success Close" saves it.
+            m_pWriteSource.reset();
             answered = true;
         } else if (entry.key == "RES" && answered) {
             const Outcome outcome = entry.value == "OK" ? Outcome::Done : Outcome::Refused;
@@ -175,10 +177,12 @@ void CSlotEngine::OnCloseResponse() {
             } else if (outcome == Outcome::Done) {
                 Trace("Success Close");
                 m_nState = STATE_READY;
+                CompleteRead();
                 ReportEnd(Transaction::Close, outcome);
                 return;
             } else {
                 Trace("Failed Close");
+                CloseLocalFiles();
                 m_nState = STATE_READY;
                 ReportEnd(Transaction::Close, outcome);
             }

@@ -1,6 +1,9 @@
 #include "engine/SlotEngine.h"
 
 #include "protocol/Frame.h"
+#include "support/Trace.h"
+
+#include <cstring>
 
 int CSlotEngine::s_nReadErrors = 0;
 
@@ -31,6 +34,40 @@ void CSlotEngine::ParseResponse(ResponseFields& fields) {
 void CSlotEngine::CloseLocalFiles() {
     m_pReadTarget.reset();
     m_pWriteSource.reset();
+    if (!m_readSnapshot.active) return;
+    m_readSnapshot.active = false;
+    if (m_nCurSlot < 0 || m_nCurSlot >= SLOT_COUNT) return;
+    FileSlot& slot = m_slots[static_cast<size_t>(m_nCurSlot)];
+    if (!m_readSnapshot.hadBuffer) {
+        slot.pData.reset();
+    } else if (!m_readSnapshot.bytes.empty()) {
+        std::memcpy(slot.EnsureBuffer(), m_readSnapshot.bytes.data(), m_readSnapshot.bytes.size());
+    }
+    slot.nSize = m_readSnapshot.nSize;
+}
+
+void CSlotEngine::BeginRead(int slot, ReadTarget target) {
+    FileSlot& copy = m_slots[static_cast<size_t>(slot)];
+    m_readSnapshot.active = true;
+    m_readSnapshot.hadBuffer = copy.pData != nullptr;
+    m_readSnapshot.nSize = copy.nSize;
+    m_readSnapshot.bytes.assign(copy.pData.get(),
+                                copy.pData ? copy.pData.get() + copy.nSize : nullptr);
+    m_nCurSlot = slot;
+    m_pReadTarget = std::move(target);
+    copy.nSize = 0;
+    m_nState = STATE_READ_SEND_OPEN;
+}
+
+void CSlotEngine::CompleteRead() {
+    m_readSnapshot.active = false;
+    m_readSnapshot.bytes.clear();
+    ReadTarget target = std::move(m_pReadTarget);
+    if (!target || target->Commit()) return;
+    m_strLocalFileError = target->Error();
+    Trace("Failed save file %ls", m_strLocalFileError.utf16());
+    ReportEnd(Transaction::Read, Outcome::LocalFileError);
+    OnSaveFailed(m_strLocalFileError);
 }
 
 void CSlotEngine::ReleaseSlotBuffers() {

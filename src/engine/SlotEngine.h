@@ -9,12 +9,14 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "engine/EngineState.h"
 #include "engine/SlotTable.h"
 #include "engine/TransactionEnd.h"
 #include "link/CommPort.h"
 #include "protocol/Response.h"
+#include "support/SafeFile.h"
 
 class DialogServices;
 
@@ -24,6 +26,16 @@ struct LocalFileCloser {
     }
 };
 using LocalFile = std::unique_ptr<std::FILE, LocalFileCloser>;
+// The file a Read saves into: written under a temporary name, renamed at "Success Close".
+using ReadTarget = std::unique_ptr<SafeFile>;
+
+// A slot's copy as it was before a Read refilled it.
+struct SlotSnapshot {
+    bool active = false;  // a Read is under way and has not yet ended
+    bool hadBuffer = false;
+    std::uint16_t nSize = 0;
+    std::vector<std::uint8_t> bytes;
+};
 
 class CSlotEngine {
 public:
@@ -62,8 +74,14 @@ public:
     void SendRemove();
     void OnRemoveResponse();
 
-    // Closes m_pReadTarget and m_pWriteSource, each only if open.
+    // Closes m_pReadTarget and m_pWriteSource, each only if open. A Read that ends here
+    // did not succeed: its temporary file goes and the slot gets back its earlier copy.
     void CloseLocalFiles();
+    // Starts a Read of `slot`: its copy is refilled from the first byte by the pieces that
+    // arrive, and each piece also goes to `target` (none: the copy only, a read-back).
+    void BeginRead(int slot, ReadTarget target);
+    // A Read that ended with "Success Close": the saved file takes its name.
+    void CompleteRead();
     // Releases every slot buffer (sizes and statuses stay): closing the window.
     void ReleaseSlotBuffers();
 
@@ -89,6 +107,8 @@ public:
     // How a transaction just ended. Called from inside the step, after the engine record
     // has been brought up to date; the window has no use for it.
     virtual void OnTransactionEnded(const TransactionEnd& /*end*/) {}
+    // The file of a Read that the device completed could not be saved (`reason` names it).
+    virtual void OnSaveFailed(const QString& /*reason*/) {}
 
     // --- Engine record ------------------------------------------------------------------
     int m_nState = STATE_CLOSED;
@@ -104,8 +124,11 @@ public:
     QString m_strWritePath;
     std::uint32_t m_nTransferTotal = 0;
     LocalFile m_pWriteSource;
-    LocalFile m_pReadTarget;
+    ReadTarget m_pReadTarget;
     QString m_strReadPath;
+    SlotSnapshot m_readSnapshot;
+    // Why the last local file of a Read could not be created or saved: "PATH: reason".
+    QString m_strLocalFileError;
     std::uint32_t m_nFileSize = 0;
 
     // Failed port reads, process-wide; the eleventh forces a disconnect.

@@ -45,15 +45,15 @@ void Disconnect(CSlotEngine& engine) {
     // Nobody asked for this one: the receive pump gave up on a failing port.
     const bool lost = engine.IsPortOpen() && !engine.m_bDisconnectRequested;
     engine.m_bDisconnectRequested = false;
+    // An interrupted Read or Write would otherwise keep its local file open until some
+    // later transaction happened to close it (and a Read gives its slot back first).
+    engine.CloseLocalFiles();
     for (FileSlot& slot : engine.m_slots) {
         slot.Release();
         slot.nStatus = SLOT_PENDING;
     }
     engine.RefreshSlotLists();
     engine.m_hComm.reset();
-    // An interrupted Read or Write would otherwise keep its local file open until some
-    // later transaction happened to close it.
-    engine.CloseLocalFiles();
     engine.m_nState = STATE_CLOSED;
     if (lost) engine.OnTransactionEnded({Transaction::Link, Outcome::ConnectionLost, -1});
 }

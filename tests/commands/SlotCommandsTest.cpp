@@ -189,8 +189,9 @@ TEST_F(SlotCommands, ReadOfTheKeySavesAPrivateFile) {
     EXPECT_NE(engine.m_slots[1].pData, nullptr);  // refilled, not released
     EXPECT_EQ(engine.m_strReadPath, path);
     ASSERT_TRUE(engine.m_pReadTarget);
-    EXPECT_EQ(QFileInfo(path).size(), 0);
-    EXPECT_EQ(FileMode(path), 0600u);
+    // The old file stays whole until the Read succeeds; the new one is private from its start.
+    EXPECT_EQ(QFileInfo(path).size(), 40);
+    EXPECT_EQ(FileMode(engine.m_pReadTarget->TemporaryPath()), 0600u);
     EXPECT_EQ(traced, QStringList{QStringLiteral("Save to %1").arg(path)});
 }
 
@@ -233,8 +234,8 @@ TEST_F(SlotCommands, ReadOfACertificateKeepsUsualPermissions) {
     EXPECT_EQ(dialogs.fileDialogs[0].filter, kCertFilter);
     EXPECT_EQ(dialogs.fileDialogs[0].folderOrExtension, QStringLiteral("crt"));
     EXPECT_EQ(engine.m_nState, STATE_READ_SEND_OPEN);
-    EXPECT_TRUE(QFileInfo::exists(path));
-    EXPECT_EQ(FileMode(path), 0644u);
+    ASSERT_TRUE(engine.m_pReadTarget);
+    EXPECT_EQ(FileMode(engine.m_pReadTarget->TemporaryPath()), 0644u);
 }
 
 TEST_F(SlotCommands, ReadOfAnEmptySlotOrACancelledDialogChangesNothing) {

@@ -123,11 +123,14 @@ public:
         engine.m_nState = STATE_WRITE_SEND_OPEN;
     }
     void RequestRead(int slot, const std::string& path) {
-        engine.m_nCurSlot = slot;
-        engine.m_pReadTarget.reset(std::fopen(path.c_str(), "wb"));
+        engine.BeginRead(slot, MakeReadTarget(path));
         ASSERT_TRUE(engine.m_pReadTarget);
-        engine.m_slots[static_cast<size_t>(slot)].nSize = 0;
-        engine.m_nState = STATE_READ_SEND_OPEN;
+    }
+    // The file a Read saves into, as the Read button opens it.
+    static ReadTarget MakeReadTarget(const std::string& path) {
+        auto target = std::make_unique<SafeFile>();
+        EXPECT_TRUE(target->Begin(QString::fromStdString(path), FileAccess::Usual));
+        return target;
     }
     void RequestRemove(int slot) {
         engine.m_nCurSlot = slot;

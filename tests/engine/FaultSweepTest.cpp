@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+#include <QDir>
+#include <QFileInfo>
+
 #include "engine/EngineHarness.h"
 
 namespace {
@@ -143,6 +146,8 @@ Outcome Expected(Fault fault, const std::string& code, Flow flow) {
     if (code == "9330") return flow == Flow::Load ? Outcome::SkipsSlot : Outcome::Refused;
     if (code == "9030") return Outcome::Waits;  // a read answer that is not OK is no answer
     if (code == "9130" || code == "9530") return Outcome::Refused;
+    // Only "Success Close" saves what a Read fetched.
+    if (code == "9430" && flow == Flow::Read) return Outcome::Refused;
     return Outcome::Completes;  // connect is taken on CMD alone; a refused close still ends
 }
 
@@ -236,14 +241,16 @@ void ExpectResult(const SweepRig& rig, Flow flow, Outcome outcome, int faultSlot
             ExpectLoad(rig, outcome, faultSlot);
             break;
         case Flow::Read:
+            // Saved whole, or no file at all and the slot's copy as it was before the Read.
             if (outcome == Outcome::Completes) {
                 EXPECT_EQ(saved, Content(kReadSlot));
+                EXPECT_EQ(rig.SlotBytes(kReadSlot), Content(kReadSlot));
+            } else {
+                EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(rig.savePath)));
+                EXPECT_EQ(rig.SlotBytes(kReadSlot), before);
             }
-            if (outcome == Outcome::Refused) {
-                EXPECT_TRUE(saved.empty());
-            }
-            // What was saved is what the slot's copy holds, all or part of the slot.
-            EXPECT_EQ(saved, rig.SlotBytes(kReadSlot));
+            EXPECT_EQ(QDir(rig.folder.path()).entryList(QDir::Hidden | QDir::Files).filter(QStringLiteral(".saved.crt")),
+                      QStringList());
             break;
         case Flow::Write:
             EXPECT_EQ(rig.SlotBytes(kWriteSlot), outcome == Outcome::Completes ? Upload() : before);
@@ -274,7 +281,9 @@ void Sweep(Flow flow, Fault fault, size_t frame) {
     SweepRig rig;
     ASSERT_TRUE(rig.folder.isValid());
     if (flow != Flow::Load) rig.ConnectAndLoad();
-    const int targetSlot = flow == Flow::Write ? kWriteSlot : kRemoveSlot;
+    const int targetSlot = flow == Flow::Write  ? kWriteSlot
+                           : flow == Flow::Read ? kReadSlot
+                                                : kRemoveSlot;
     const std::vector<std::uint8_t> before = rig.SlotBytes(targetSlot);
     const size_t faulted = rig.device.received.size() + frame;
     std::string code;

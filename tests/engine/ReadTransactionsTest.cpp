@@ -69,7 +69,7 @@ TEST_F(ReadTransactionsTest, OpenAnswerNeedsCmdAheadOfAnAcceptingRes) {
         engine.m_nRxLength = 0;
         engine.m_rxBuffer.fill(0);
         trace.Clear();
-        engine.m_pReadTarget.reset(std::fopen(LocalPath("target").c_str(), "wb"));
+        engine.m_pReadTarget = MakeReadTarget(LocalPath("target").c_str());
         engine.m_nState = c.state;
         Feed(c.answer);
         engine.OnOpenResponse(c.read != 0);
@@ -87,7 +87,7 @@ TEST_F(ReadTransactionsTest, OpenAnswerNeedsCmdAheadOfAnAcceptingRes) {
 TEST_F(ReadTransactionsTest, RefusedOpenInTheLoadMarksTheSlotDone) {
     engine.m_nCurSlot = 6;
     engine.m_nState = STATE_LOAD_AWAIT_OPEN;
-    engine.m_pReadTarget.reset(std::fopen(LocalPath("target").c_str(), "wb"));
+    engine.m_pReadTarget = MakeReadTarget(LocalPath("target").c_str());
     Feed(Answer({{"CMD", "9330"}, {"RES", "BUSY"}}));
     engine.OnOpenResponse(true);
     EXPECT_EQ(engine.m_nState, STATE_LOAD_NEXT);
@@ -204,7 +204,7 @@ TEST_F(ReadAnswerTest, MalformedOrOversizedDataIsACommandError) {
     };
     for (const std::string& answer : answers) {
         engine.m_nState = STATE_READ_AWAIT_DATA;
-        engine.m_pReadTarget.reset(std::fopen(LocalPath("target").c_str(), "wb"));
+        engine.m_pReadTarget = MakeReadTarget(LocalPath("target").c_str());
         engine.m_pWriteSource.reset(std::fopen(LocalPath("target").c_str(), "rb"));
         trace.Clear();
         Deliver(answer);
@@ -252,17 +252,18 @@ TEST_F(ReadTransactionsTest, CloseAnswerRules) {
     const std::vector<Case> cases = {
         {Answer({{"CMD", "9430"}, {"RES", "OK"}}), STATE_AWAIT_CLOSE, STATE_READY, true, "Success Close"},
         {Answer({{"CMD", "9430"}, {"RES", "NG"}}), STATE_AWAIT_CLOSE, STATE_READY, true, "Failed Close"},
-        // In the load any RES goes on with the next slot, without a trace.
-        {Answer({{"CMD", "9430"}, {"RES", "NG"}}), STATE_LOAD_AWAIT_CLOSE, STATE_LOAD_NEXT, true, nullptr},
-        // RES ahead of CMD is ignored; CMD alone still closes the local files.
-        {Answer({{"RES", "OK"}, {"CMD", "9430"}}), STATE_AWAIT_CLOSE, STATE_AWAIT_CLOSE, true, nullptr},
+        // In the load any RES goes on with the next slot, without a trace (the load has no
+        // file of a Read to close).
+        {Answer({{"CMD", "9430"}, {"RES", "NG"}}), STATE_LOAD_AWAIT_CLOSE, STATE_LOAD_NEXT, false, nullptr},
+        // RES ahead of CMD is ignored; a Read's file waits for the close to be judged.
+        {Answer({{"RES", "OK"}, {"CMD", "9430"}}), STATE_AWAIT_CLOSE, STATE_AWAIT_CLOSE, false, nullptr},
         {Answer({{"RES", "OK"}}), STATE_AWAIT_CLOSE, STATE_AWAIT_CLOSE, false, nullptr},
         {Answer({{"CMD", "9330"}, {"RES", "OK"}}), STATE_LOAD_AWAIT_CLOSE, STATE_LOAD_AWAIT_CLOSE, false, nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.answer);
         trace.Clear();
-        engine.m_pReadTarget.reset(std::fopen(LocalPath("target").c_str(), "wb"));
+        engine.m_pReadTarget = MakeReadTarget(LocalPath("target").c_str());
         engine.m_nState = c.state;
         Feed(c.answer);
         engine.OnCloseResponse();

@@ -1,6 +1,7 @@
 // quillbank-cli's session run in-process against the simulated device on a pty, with
 // quick ticks: its outputs and an exit code for every way a command can end.
 
+#include <QDir>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -239,10 +240,11 @@ TEST(CliAgainstScriptedDevice, ReadThatCannotBeStoredIsNoSuccess) {
     std::signal(SIGXFSZ, savedHandler);
 
     EXPECT_EQ(read.code, CLI_LOCAL_FILE) << read.err.toStdString();
-    EXPECT_TRUE(read.err.contains(QStringLiteral("could not be written in full")))
+    EXPECT_TRUE(read.err.contains(path + QStringLiteral(": File too large")))
         << read.err.toStdString();
     EXPECT_FALSE(read.out.contains(QStringLiteral("saved")));
-    EXPECT_LT(QFileInfo(path).size(), 500);
+    EXPECT_FALSE(QFileInfo::exists(path));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Hidden | QDir::Files), QStringList());
 
     // Within the limit the same read is saved.
     const CliResult again = RunScripted(

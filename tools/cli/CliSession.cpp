@@ -99,7 +99,7 @@ SessionResult CliSession::Read(int slot) {
         if (m_slots[static_cast<size_t>(slot)].nSize == 0) return {CLI_EMPTY_SLOT, {}};  // told
         if (m_dialogs.declined) return {CLI_CANCELLED, {}};
         if (m_dialogs.fileProblem) return {CLI_LOCAL_FILE, {}};
-        return {CLI_LOCAL_FILE, QStringLiteral("cannot write ") + m_dialogs.File()};
+        return {CLI_LOCAL_FILE, QStringLiteral("cannot write ") + m_strLocalFileError};
     }
     return Complete(slot, QStringLiteral("reading the slot"),
                     {Transaction::Read, Transaction::Close});
@@ -131,9 +131,7 @@ SessionResult CliSession::ReadBack(int slot, bool& refusedOpen) {
         return {CLI_REFUSED, QStringLiteral("the device is busy")};
     Target(slot);
     // What the Read command prepares, without a local file: the pieces go to the copy only.
-    m_nCurSlot = slot;
-    m_slots[static_cast<size_t>(slot)].nSize = 0;
-    m_nState = STATE_READ_SEND_OPEN;
+    BeginRead(slot, nullptr);
     const SessionResult result = Complete(slot, QStringLiteral("reading the slot back"),
                                           {Transaction::Read, Transaction::Close});
     refusedOpen = !m_ends.empty() &&
@@ -156,8 +154,12 @@ SessionResult CliSession::Complete(int slot, const QString& what,
 }
 
 SessionResult CliSession::Verdict(int slot, std::initializer_list<Transaction> completion) const {
-    for (const TransactionEnd& end : m_ends)
+    for (const TransactionEnd& end : m_ends) {
+        // The device completed the Read; the file it was saved into failed.
+        if (end == TransactionEnd{Transaction::Read, Outcome::LocalFileError, slot})
+            return {CLI_LOCAL_FILE, QStringLiteral("cannot write ") + m_strLocalFileError};
         if (SessionResult failed = Failure(end); !failed.ok()) return failed;
+    }
     for (const Transaction step : completion) {
         const TransactionEnd done{step, Outcome::Done, slot};
         if (std::find(m_ends.begin(), m_ends.end(), done) == m_ends.end())
