@@ -1,20 +1,21 @@
 // backup DIR: one connection saves every slot to a file of its own and a manifest.json that
-// apply and restore read. Nothing is written unless the whole device was read, and each file
-// is written under a temporary name and renamed, so that an interrupted backup leaves no
-// truncated file under a final name.
+// apply and restore read. Nothing is written unless the whole device was read, and the files
+// are written under temporary names and renamed together only when all are whole, so that a
+// backup that fails or is interrupted leaves the folder as it was.
 
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSaveFile>
 #include <array>
+#include <vector>
 
 #include "CommandContext.h"
 #include "Commands.h"
 #include "Manifest.h"
 #include "SlotJson.h"
+#include "support/SafeFile.h"
 
 namespace {
 
@@ -26,15 +27,26 @@ QString BackupFileName(int slot) {
     return number + QStringLiteral("-certificate-%1.crt").arg(slot - 1);
 }
 
-// Writes `bytes` to `path` through a temporary file; the key is owner-only from the start.
-bool SaveAtomically(const QString& path, const QByteArray& bytes, bool ownerOnly, QString& error) {
-    QSaveFile file(path);
-    bool ok = file.open(QIODevice::WriteOnly);
-    if (ok && ownerOnly) ok = file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-    if (ok) ok = file.write(bytes) == bytes.size();
-    if (ok) ok = file.commit();
-    if (!ok) error = file.errorString();
-    return ok;
+// Starts `file` at `path` with all of `bytes`; the key is owner-only from the start.
+bool Stage(SafeFile& file, const QString& path, const QByteArray& bytes, bool ownerOnly) {
+    return file.Begin(path, ownerOnly ? FileAccess::OwnerOnly : FileAccess::Usual) &&
+           file.Write(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+// The folders that making `folder` creates, deepest first, so that a failed backup can
+// take them away again.
+QStringList MissingFolders(const QString& folder) {
+    QStringList missing;
+    for (QFileInfo info(QDir::cleanPath(QDir(folder).absolutePath())); !info.exists();
+         info = QFileInfo(info.absolutePath())) {
+        missing.append(info.absoluteFilePath());
+        if (info.isRoot()) break;
+    }
+    return missing;
+}
+
+void RemoveFolders(const QStringList& created) {
+    for (const QString& folder : created) QDir().rmdir(folder);
 }
 
 int CheckFolder(const CommandContext& context, const QString& folder) {
@@ -65,24 +77,36 @@ int RunBackupCommand(const CommandContext& context) {
         port = connection.Port().location;
     }
 
-    if (!QDir().mkpath(folder))
+    // Nothing under a final name changes until every file is written and synced; then they
+    // are renamed together, the manifest last, or not at all.
+    const QStringList created = MissingFolders(folder);
+    if (!QDir().mkpath(folder)) {
+        RemoveFolders(created);
         return context.Fail(CLI_LOCAL_FILE, folder + QStringLiteral(": cannot create the folder"));
+    }
     const QDir dir(folder);
+    std::vector<SafeFile> files;
+    files.reserve(SLOT_COUNT + 1);
     QJsonArray slots;
+    QStringList saved;
+    const auto failed = [&](QString error) {  // a copy: the file that says it goes first
+        files.clear();                         // each removes its temporary
+        RemoveFolders(created);
+        return context.Fail(CLI_LOCAL_FILE, QStringLiteral("cannot write ") + error);
+    };
     for (int slot = 0; slot < SLOT_COUNT; ++slot) {
         const QByteArray& bytes = copies[static_cast<size_t>(slot)];
         QJsonObject entry = SlotJson(slot, bytes);
         if (!bytes.isEmpty()) {
             const QString name = BackupFileName(slot);
-            QString error;
-            if (!SaveAtomically(dir.filePath(name), bytes, slot == SLOT_SERVER_KEY, error))
-                return context.Fail(
-                    CLI_LOCAL_FILE,
-                    QStringLiteral("cannot write %1: %2").arg(dir.filePath(name), error));
+            files.emplace_back();
+            if (!Stage(files.back(), dir.filePath(name), bytes, slot == SLOT_SERVER_KEY))
+                return failed(files.back().Error());
             entry.insert(QStringLiteral("file"), name);
-            if (!context.options.json)
-                context.out << "slot " << slot << " saved to " << dir.filePath(name) << " ("
-                            << bytes.size() << " bytes)\n";
+            saved.append(QStringLiteral("slot %1 saved to %2 (%3 bytes)\n")
+                             .arg(slot)
+                             .arg(dir.filePath(name))
+                             .arg(bytes.size()));
         }
         slots.append(entry);
     }
@@ -91,11 +115,13 @@ int RunBackupCommand(const CommandContext& context) {
         {QStringLiteral("created"), QDateTime::currentDateTimeUtc().toString(Qt::ISODate)},
         {QStringLiteral("slots"), slots}};
     const QString manifestPath = dir.filePath(QString::fromLatin1(MANIFEST_NAME));
-    QString error;
-    if (!SaveAtomically(manifestPath, QJsonDocument(manifest).toJson(QJsonDocument::Indented),
-                        false, error))
-        return context.Fail(CLI_LOCAL_FILE,
-                            QStringLiteral("cannot write %1: %2").arg(manifestPath, error));
+    files.emplace_back();
+    if (!Stage(files.back(), manifestPath, QJsonDocument(manifest).toJson(QJsonDocument::Indented),
+               false))
+        return failed(files.back().Error());
+    std::vector<SafeFile*> set;
+    for (SafeFile& file : files) set.push_back(&file);
+    if (QString error; !PublishTogether(set, error)) return failed(error);
 
     if (context.options.json) {
         context.PrintJson({{QStringLiteral("port"), port},
@@ -103,6 +129,7 @@ int RunBackupCommand(const CommandContext& context) {
                            {QStringLiteral("manifest"), manifestPath},
                            {QStringLiteral("slots"), slots}});
     } else {
+        for (const QString& line : saved) context.out << line;
         context.out << "manifest saved to " << manifestPath << "\n";
     }
     context.out.flush();
