@@ -12,6 +12,7 @@
 
 #include "CliRig.h"
 #include "SampleSet.h"
+#include "StopSignals.h"
 #include "support/Trace.h"
 
 TEST_F(CliAgainstDevice, ListShowsFifteenRowsOnStandardOutputOnly) {
@@ -129,6 +130,23 @@ TEST_F(CliAgainstDevice, MalformedAnswerDuringTheLoadStillListsWhatWasRead) {
     EXPECT_EQ(r.Lines().size(), SLOT_COUNT);
     EXPECT_EQ(r.Lines()[0], QStringLiteral(" 0  Certificate    File Size : 500Bytes"));
     EXPECT_TRUE(r.err.contains(QStringLiteral("slot 1 was malformed")));
+}
+
+// A signal during a transfer is a test of the program (StopSignals); one that came before the
+// command began must end it too, before anything reaches the device.
+TEST_F(CliAgainstDevice, StopRequestedBeforeTheCommandSendsNothing) {
+    ASSERT_TRUE(StartDevice());
+    RequestStop(SIGTERM);
+    const CliResult list = RunOnPort({QStringLiteral("list")});
+    const CliResult summary = Run({QStringLiteral("summary"), Path("none.der")});
+    ClearStopRequest();
+    for (const CliResult& r : {list, summary}) {
+        EXPECT_EQ(r.code, 128 + SIGTERM);
+        EXPECT_EQ(r.err, QStringLiteral("quillbank-cli: stopped by SIGTERM\n"));
+        EXPECT_TRUE(r.out.isEmpty());
+    }
+    sim->Stop();
+    EXPECT_EQ(sim->device.FramesReceived(), 0);
 }
 
 TEST_F(CliAgainstDevice, SilentDeviceTimesOutAndLostDeviceIsReported) {

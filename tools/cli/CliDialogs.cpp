@@ -1,7 +1,11 @@
 #include "CliDialogs.h"
 
+#include <unistd.h>
+
 #include <QFileInfo>
 #include <cstdio>
+
+#include "StopSignals.h"
 
 CliDialogs::CliDialogs(QTextStream& err, bool assumeYes, bool interactive)
     : m_err(err), m_assumeYes(assumeYes), m_interactive(interactive) {}
@@ -22,6 +26,13 @@ bool CliDialogs::Confirm(const QString& question) {
     }
     m_err << m_subject << question << " [y/N] ";
     m_err.flush();
+    // A signal while the question waits is a no, and the command then stops.
+    if (!AwaitInputUnlessStopped(STDIN_FILENO)) {
+        m_err << "\n";
+        m_err.flush();
+        declined = true;
+        return false;
+    }
     QTextStream in(stdin);
     const QString answer = in.readLine().trimmed().toLower();
     const bool yes = answer == QLatin1String("y") || answer == QLatin1String("yes");

@@ -57,7 +57,7 @@ const char kHelp[] =
     "  0 done, 1 declined, 2 usage, 3 no device, 4 several devices, 5 port cannot be\n"
     "  opened, 6 device refused or answered badly, 7 time-out, 8 local file error,\n"
     "  9 empty slot, 10 connection lost, 11 verification mismatch, 12 certificate expired\n"
-    "  or expiring.\n";
+    "  or expiring, 128 + N stopped by signal N (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP).\n";
 
 const char kUsage[] =
     "usage: quillbank-cli [OPTION]... COMMAND [ARGUMENT]...\n"

@@ -62,7 +62,8 @@ public:
     void Disconnect();
 
     // Steps the engine until it is idle and connected. Fails when the connection is gone,
-    // a transaction failed, or the flow made no progress for the time-out.
+    // a transaction failed, or the flow made no progress for the time-out. A stop asked
+    // for by a signal disconnects at once (StopExitCode).
     SessionResult WaitUntilIdle(const QString& what);
     // One engine step; while an answer is awaited, first waits on the port for it.
     void Step();

@@ -6,6 +6,7 @@
 #include "CliSession.h"
 #include "CommandContext.h"
 #include "Commands.h"
+#include "StopSignals.h"
 #include "TraceRedirect.h"
 
 int RunCli(const QStringList& arguments, QTextStream& out, QTextStream& err,
@@ -34,7 +35,13 @@ int RunCli(const QStringList& arguments, QTextStream& out, QTextStream& err,
         // The trace (and the common names a summary writes to the debug output) reaches
         // standard error with --trace only; standard output carries the command's result.
         const TraceRedirect trace(err, options.trace);
-        code = commands.at(options.command)(context);
+        if (StopSignal() == 0) code = commands.at(options.command)(context);
+    }
+    // A stop outside the session (input checks, a question, local files) is told here; one
+    // that ended a session the command has told already.
+    if (const int signo = StopSignal(); signo != 0 && code != StopExitCode(signo)) {
+        err << "quillbank-cli: " << StopMessage(signo) << "\n";
+        code = StopExitCode(signo);
     }
     out.flush();
     err.flush();

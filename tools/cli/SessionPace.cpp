@@ -1,18 +1,19 @@
 // The session's pace: one engine step at a time, as soon as the awaited answer is complete
-// (waiting on the port for it) or on a fixed tick, until the engine is idle again or the
-// flow has made no progress for the time-out.
+// (waiting on the port for it) or on a fixed tick, until the engine is idle again, the flow
+// has made no progress for the time-out, or a signal asked to stop.
 
-#include <QThread>
 #include <chrono>
 #include <cstdio>
 
 #include "CliSession.h"
+#include "StopSignals.h"
 #include "protocol/Response.h"
 
 namespace {
 using Clock = std::chrono::steady_clock;
 
-// The longest single wait on the port, so that the time-out is looked at regularly.
+// The longest single wait on the port, so that the time-out is looked at regularly (and a
+// stop whose signal came just before the wait began, or went to another thread).
 constexpr int kLongestWaitMs = 100;
 
 bool AwaitsAnswer(int state) {
@@ -78,7 +79,7 @@ void CliSession::AwaitAnswer(int waitMs) {
     for (;;) {
         ReceiveFromPort();
         if (HoldsCompleteFrame(m_rxBuffer.data(), m_nRxLength) || !IsPortOpen() ||
-            m_nState != state)
+            m_nState != state || StopSignal() != 0)
             return;
         const auto left =
             std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
@@ -91,7 +92,7 @@ void CliSession::Step() {
     if (m_pace.tickMs > 0) {
         ReceiveFromPort();
         StepEngine();
-        QThread::msleep(static_cast<unsigned long>(m_pace.tickMs));
+        SleepUnlessStopped(m_pace.tickMs);
         return;
     }
     if (AwaitsAnswer(m_nState))
@@ -106,6 +107,10 @@ SessionResult CliSession::WaitUntilIdle(const QString& what) {
     auto lastProgress = Clock::now();
     Headway last = HeadwayOf(*this);
     for (;;) {
+        if (const int signo = StopSignal(); signo != 0) {
+            Disconnect();
+            return {StopExitCode(signo), StopMessage(signo)};
+        }
         Step();
         if (m_nState == STATE_READY && IsPortOpen()) return {};
         if (m_nState == STATE_CLOSED && !IsPortOpen()) return Closed(what);

@@ -7,10 +7,12 @@
 #include <cstdio>
 
 #include "CliSession.h"
+#include "StopSignals.h"
 #include "link/QtDeviceLister.h"
 #include "link/TermiosPort.h"
 
 int main(int argc, char** argv) {
+    InstallStopSignals();
     QCoreApplication app(argc, argv);
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();

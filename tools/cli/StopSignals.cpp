@@ -1,0 +1,97 @@
+#include "StopSignals.h"
+
+#include <poll.h>
+#include <signal.h>
+
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <ctime>
+
+#include "CliExit.h"
+
+namespace {
+
+// Atomic rather than a plain sig_atomic_t: tests request a stop from another thread. Being
+// lock-free it is as safe in a signal handler.
+std::atomic<int> g_stopSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+constexpr std::array<int, 3> kStopSignals = {SIGINT, SIGTERM, SIGHUP};
+// The signals whose handler we installed; written before any of them can arrive.
+std::array<bool, kStopSignals.size()> g_installed{};
+
+// How often a wait on the terminal looks at the flag, should the signal have gone to
+// another thread.
+constexpr int kStopCheckMs = 100;
+
+void OnStopSignal(int signo) {
+    RequestStop(signo);
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    for (size_t i = 0; i < kStopSignals.size(); ++i)
+        if (g_installed[i]) (void)::sigaction(kStopSignals[i], &fallback, nullptr);
+}
+
+}  // namespace
+
+void InstallStopSignals() {
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    action.sa_flags = 0;  // no SA_RESTART: poll and sleeps return at once with EINTR
+    sigemptyset(&action.sa_mask);
+    // While one is handled the others wait, and then meet the default action.
+    for (const int signo : kStopSignals) sigaddset(&action.sa_mask, signo);
+    for (size_t i = 0; i < kStopSignals.size(); ++i) {
+        struct sigaction previous {};
+        if (::sigaction(kStopSignals[i], nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN)
+            continue;
+        g_installed[i] = ::sigaction(kStopSignals[i], &action, nullptr) == 0;
+    }
+}
+
+int StopSignal() {
+    return g_stopSignal.load();
+}
+
+void RequestStop(int signo) {
+    int none = 0;
+    g_stopSignal.compare_exchange_strong(none, signo);
+}
+
+void ClearStopRequest() {
+    g_stopSignal.store(0);
+}
+
+int StopExitCode(int signo) {
+    return CLI_STOPPED + signo;
+}
+
+QString StopMessage(int signo) {
+    switch (signo) {
+        case SIGINT:
+            return QStringLiteral("stopped by SIGINT");
+        case SIGTERM:
+            return QStringLiteral("stopped by SIGTERM");
+        case SIGHUP:
+            return QStringLiteral("stopped by SIGHUP");
+        default:
+            return QStringLiteral("stopped by signal %1").arg(signo);
+    }
+}
+
+bool AwaitInputUnlessStopped(int fd) {
+    for (;;) {
+        if (StopSignal() != 0) return false;
+        pollfd input{fd, POLLIN, 0};
+        const int ready = ::poll(&input, 1, kStopCheckMs);
+        if (ready > 0 || (ready < 0 && errno != EINTR)) return StopSignal() == 0;
+    }
+}
+
+void SleepUnlessStopped(int ms) {
+    timespec left{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
+    while (StopSignal() == 0 && ::nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
