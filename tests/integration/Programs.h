@@ -1,7 +1,7 @@
 #pragma once
-// The two programs as separate processes for end-to-end tests: quillbank-devsim on a
-// pseudo-terminal, logging every frame it checks, and quillbank-cli runs. The paths come
-// from the build as QB_DEVSIM and QB_CLI.
+// Our programs as separate processes for end-to-end tests: quillbank-devsim on a
+// pseudo-terminal, logging every frame it checks, and runs of quillbank-cli and others. The
+// paths come from the build as QB_DEVSIM, QB_CLI (and QB_SHOTS).
 
 #include <QProcess>
 #include <QString>
@@ -49,20 +49,25 @@ private:
     QString m_logFile;
 };
 
-inline Finished RunCli(const QStringList& arguments) {
-    QProcess cli;
-    cli.start(QStringLiteral(QB_CLI), arguments);
+// Runs a program to its end: code -1 when it did not start or finish, -2 when it crashed.
+inline Finished RunProgram(const QString& program, const QStringList& arguments) {
+    QProcess process;
+    process.start(program, arguments);
     Finished result;
-    if (!cli.waitForStarted(5000)) return result;
-    if (!cli.waitForFinished(60000)) {
-        cli.kill();
-        cli.waitForFinished(3000);
+    if (!process.waitForStarted(5000)) return result;
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished(3000);
         return result;
     }
-    result.code = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -2;
-    result.out = QString::fromLocal8Bit(cli.readAllStandardOutput());
-    result.err = QString::fromLocal8Bit(cli.readAllStandardError());
+    result.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    result.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    result.err = QString::fromLocal8Bit(process.readAllStandardError());
     return result;
+}
+
+inline Finished RunCli(const QStringList& arguments) {
+    return RunProgram(QStringLiteral(QB_CLI), arguments);
 }
 
 inline QStringList ErrorLines(const QString& log) {

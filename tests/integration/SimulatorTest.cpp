@@ -5,7 +5,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+#include <map>
+#include <vector>
 
 #include "DeviceSimulator.h"
 #include "RawHost.h"
@@ -172,31 +175,66 @@ TEST(SimulatorChecks, SequenceCountMustAdvanceByOne) {
 }
 
 TEST(SimulatorContent, LoadsAFolderAndWritesChangesBack) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    {
-        QFile f(dir.filePath(QStringLiteral("slot03")));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("third");
-    }
-    SimOptions options;
-    options.content = SimOptions::Content::Folder;
-    options.folder = dir.path();
-    options.persist = true;
-    Rig rig(options);
-    ASSERT_TRUE(rig.ok());
-    EXPECT_EQ(rig.device.Slot(3), QByteArray("third"));
-    EXPECT_TRUE(rig.device.Slot(0).isEmpty());
+    struct Case {
+        const char* what;
+        bool slot03IsLink;  // slot03 a link to a file outside the folder, else a plain file
+        std::vector<std::string> frames;      // after the connect
+        std::map<QString, QByteArray> files;  // afterwards; an empty value: no such file
+    };
+    const std::vector<Case> cases = {
+        {"a write lands in its slot's file, a remove deletes the file",
+         false,
+         {"CMD:9330,CNT:01,POS:000E,", "CMD:9130,CNT:02,POS:000E,DATA:4142,",
+          "CMD:9430,CNT:04,POS:000E,", "CMD:9530,CNT:05,POS:0003,"},
+         {{QStringLiteral("slot14"), "AB"}, {QStringLiteral("slot03"), {}}}},
+        {"a link at the slot's name is replaced, not written through",
+         true,
+         {"CMD:9330,CNT:01,POS:0003,", "CMD:9130,CNT:02,POS:0003,DATA:4142,",
+          "CMD:9430,CNT:04,POS:0003,"},
+         {{QStringLiteral("slot03"), "AB"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir scratch;
+        ASSERT_TRUE(scratch.isValid());
+        const QString folder = scratch.filePath(QStringLiteral("slots"));
+        const QString outside = scratch.filePath(QStringLiteral("outside"));
+        ASSERT_TRUE(QDir().mkpath(folder));
+        {
+            QFile f(c.slot03IsLink ? outside : folder + QStringLiteral("/slot03"));
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write("third");
+        }
+        if (c.slot03IsLink) {
+            ASSERT_TRUE(QFile::link(outside, folder + QStringLiteral("/slot03")));
+        }
+        SimOptions options;
+        options.content = SimOptions::Content::Folder;
+        options.folder = folder;
+        options.persist = true;
+        Rig rig(options);
+        ASSERT_TRUE(rig.ok());
+        EXPECT_EQ(rig.device.Slot(3), QByteArray("third"));
+        EXPECT_TRUE(rig.device.Slot(0).isEmpty());
 
-    rig.Ask("CMD:0000,CNT:00,DATA:FFFF000000,");
-    rig.Ask("CMD:9330,CNT:01,POS:000E,");
-    rig.Ask("CMD:9130,CNT:02,POS:000E,DATA:4142,");
-    rig.Ask("CMD:9430,CNT:04,POS:000E,");
-    rig.Ask("CMD:9530,CNT:05,POS:0003,");
-    QFile written(dir.filePath(QStringLiteral("slot14")));
-    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-    EXPECT_EQ(written.readAll(), QByteArray("AB"));
-    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("slot03"))));
+        rig.Ask("CMD:0000,CNT:00,DATA:FFFF000000,");
+        for (const std::string& frame : c.frames)
+            EXPECT_EQ(Field(rig.Ask(frame), "RES"), "OK") << frame;
+        for (const auto& [name, content] : c.files) {
+            const QFileInfo info(QDir(folder).filePath(name));
+            EXPECT_FALSE(info.isSymLink()) << name.toStdString();
+            EXPECT_EQ(info.exists(), !content.isEmpty()) << name.toStdString();
+            if (content.isEmpty()) continue;
+            QFile written(info.filePath());
+            EXPECT_TRUE(written.open(QIODevice::ReadOnly)) << name.toStdString();
+            EXPECT_EQ(written.readAll(), content) << name.toStdString();
+        }
+        EXPECT_TRUE(rig.device.FrameErrors().isEmpty());
+        if (!c.slot03IsLink) continue;
+        QFile kept(outside);
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), QByteArray("third")) << "the link's target is left alone";
+    }
 }
 
 TEST(SimulatorContent, RefusesToStartWithAnOversizedOrMissingFolder) {

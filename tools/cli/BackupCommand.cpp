@@ -15,6 +15,7 @@
 #include "Commands.h"
 #include "Manifest.h"
 #include "SlotJson.h"
+#include "support/Folders.h"
 #include "support/SafeFile.h"
 
 namespace {
@@ -80,9 +81,10 @@ int RunBackupCommand(const CommandContext& context) {
     // Nothing under a final name changes until every file is written and synced; then they
     // are renamed together, the manifest last, or not at all.
     const QStringList created = MissingFolders(folder);
-    if (!QDir().mkpath(folder)) {
+    if (QString reason; !MakeFolders(folder, reason)) {
         RemoveFolders(created);
-        return context.Fail(CLI_LOCAL_FILE, folder + QStringLiteral(": cannot create the folder"));
+        return context.Fail(CLI_LOCAL_FILE,
+                            QStringLiteral("cannot create the folder %1: %2").arg(folder, reason));
     }
     const QDir dir(folder);
     std::vector<SafeFile> files;

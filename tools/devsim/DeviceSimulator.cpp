@@ -8,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -16,6 +15,7 @@
 #include <optional>
 
 #include "SampleSet.h"
+#include "support/SafeFile.h"
 
 namespace {
 constexpr int kConnect = 0, kOpen = 9330, kRead = 9030, kClose = 9430, kWrite = 9130,
@@ -180,9 +180,18 @@ bool DeviceSimulator::SaveSlot(int slot) {
     if (!m_options.persist || m_options.folder.isEmpty()) return true;
     const QString path = QDir(m_options.folder).filePath(SlotFileName(slot));
     const QByteArray& data = m_slots[static_cast<size_t>(slot)];
-    if (data.isEmpty()) return !QFile::exists(path) || QFile::remove(path);
-    QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size() && file.commit();
+    if (data.isEmpty()) {
+        QFile file(path);
+        if (!file.exists() || file.remove()) return true;
+        m_lastError = path + QStringLiteral(": ") + file.errorString();
+        return false;
+    }
+    SafeFile file;
+    if (file.Begin(path, FileAccess::Usual) &&
+        file.Write(data.constData(), static_cast<std::size_t>(data.size())) && file.Commit())
+        return true;
+    m_lastError = file.Error();
+    return false;
 }
 
 bool DeviceSimulator::Open() {
@@ -404,7 +413,7 @@ std::string DeviceSimulator::Answer(int command, int pos, const std::string& dat
             const bool ok = validSlot && slot == m_openSlot;
             if (ok && !m_openForRead) {
                 m_slots[static_cast<size_t>(slot)] = m_staging;
-                if (!SaveSlot(slot)) Log(QStringLiteral("!! cannot save %1").arg(SlotFileName(slot)));
+                if (!SaveSlot(slot)) Log(QStringLiteral("!! cannot save ") + m_lastError);
             }
             if (ok) m_openSlot = -1;
             m_staging.clear();
@@ -414,7 +423,7 @@ std::string DeviceSimulator::Answer(int command, int pos, const std::string& dat
             const bool ok = validSlot && !Strikes(FaultKind::RefuseRemove, command, slot);
             if (ok) {
                 m_slots[static_cast<size_t>(slot)].clear();
-                if (!SaveSlot(slot)) Log(QStringLiteral("!! cannot save %1").arg(SlotFileName(slot)));
+                if (!SaveSlot(slot)) Log(QStringLiteral("!! cannot save ") + m_lastError);
             }
             return result(kRemove, ok);
         }

@@ -96,6 +96,7 @@ public:
     int AnswersSent() const { return m_answersSent; }
     // One line per frame that broke the rules (format, checksum, CR LF, sequence count).
     const QStringList& FrameErrors() const { return m_frameErrors; }
+    // Why Open() failed, or "PATH: reason" of the last slot file that could not be saved.
     QString LastError() const { return m_lastError; }
 
     static QString SlotFileName(int slot);  // "slot00" ... "slot14"
@@ -114,6 +115,8 @@ private:
     };
 
     bool LoadFolder();
+    // Writes the slot's file whole (or deletes it when the slot is empty); false with
+    // m_lastError set when that failed.
     bool SaveSlot(int slot);
     void HandleLine(const std::string& line);
     std::string Answer(int command, int pos, const std::string& data, int slot);

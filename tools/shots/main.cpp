@@ -1,11 +1,13 @@
 // quillbank-shots: renders the window to PNG files for documentation and review, against the
 // built-in simulated device: main.png (connected, lists filled, a target selected),
 // progress.png (the progress window over the window during the slot load) and about.png.
-// Usage: quillbank-shots [FOLDER] (default: the current folder), or --version. Needs no display.
+// Usage: quillbank-shots [FOLDER] (default: the current folder; created with its parents), or
+// --version. Needs no display.
 
 #include <unistd.h>
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QImage>
 #include <QPainter>
@@ -21,6 +23,8 @@
 #include "app/QtDialogServices.h"
 #include "app/QuillbankDlg.h"
 #include "link/TermiosPort.h"
+#include "support/Folders.h"
+#include "support/SafeFile.h"
 #include "support/Trace.h"
 
 namespace {
@@ -35,8 +39,17 @@ void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QStri
 
 bool Save(const QImage& image, const QDir& folder, const char* name) {
     const QString path = folder.filePath(QString::fromLatin1(name));
-    if (!image.save(path)) {
-        std::fprintf(stderr, "quillbank-shots: cannot write %s\n", qPrintable(path));
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG")) {
+        std::fprintf(stderr, "quillbank-shots: cannot write %s: the image cannot be encoded\n",
+                     qPrintable(path));
+        return false;
+    }
+    SafeFile file;
+    if (!file.Begin(path, FileAccess::Usual) ||
+        !file.Write(png.constData(), static_cast<std::size_t>(png.size())) || !file.Commit()) {
+        std::fprintf(stderr, "quillbank-shots: cannot write %s\n", qPrintable(file.Error()));
         return false;
     }
     std::printf("%s\n", qPrintable(path));
@@ -62,7 +75,14 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     g_standardHandler = qInstallMessageHandler(QuietHandler);
     QApplication application(argc, argv);
-    const QDir folder(argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath());
+    const QString folderPath = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath();
+    QString reason;
+    if (!MakeFolders(folderPath, reason)) {
+        std::fprintf(stderr, "quillbank-shots: cannot create %s: %s\n", qPrintable(folderPath),
+                     qPrintable(reason));
+        return 1;
+    }
+    const QDir folder(folderPath);
     SetStandardOutputSink([](const QString&) {});
     SetDebugOutputSink([](const QString&) {});
 
