@@ -8,6 +8,7 @@
 #include <set>
 
 #include "engine/SlotTable.h"
+#include "support/Text.h"
 
 namespace {
 
@@ -19,19 +20,6 @@ bool WholeNumber(const QJsonValue& value, qint64& number) {
     if (!(d >= -9e15 && d <= 9e15) || d != std::trunc(d)) return false;
     number = static_cast<qint64>(d);
     return true;
-}
-
-// A field name from the file as it may stand in the one-line reason: control characters
-// (line breaks included) become U+FFFD, so a manifest cannot make the reason several lines
-// or fake further lines of output.
-QString OneLineName(QString name) {
-    for (QChar& c : name) {
-        const QChar::Category category = c.category();
-        if (category == QChar::Other_Control || category == QChar::Separator_Line ||
-            category == QChar::Separator_Paragraph)
-            c = QChar(QChar::ReplacementCharacter);
-    }
-    return name;
 }
 
 bool Sha256Text(const QString& text) {
@@ -77,7 +65,7 @@ bool ParseEntry(const QJsonObject& object, const QString& where, ManifestEntry& 
         } else if (key == QLatin1String("expires")) {
             if (!value.isString() && !value.isNull()) return wrong(key, "text or null");
         } else {
-            error = QStringLiteral("%1: unknown field '%2'").arg(where, OneLineName(key));
+            error = QStringLiteral("%1: unknown field '%2'").arg(where, OneLine(key));
             return false;
         }
     }
@@ -123,7 +111,7 @@ bool ParseManifest(const QByteArray& text, std::vector<ManifestEntry>& entries, 
                 return false;
             }
         } else if (key != QLatin1String("slots")) {
-            error = QStringLiteral("unknown field '%1'").arg(OneLineName(key));
+            error = QStringLiteral("unknown field '%1'").arg(OneLine(key));
             return false;
         }
     }
