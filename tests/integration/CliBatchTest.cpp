@@ -305,6 +305,11 @@ TEST_F(CliBatch, BadInputsAreRefusedBeforeAPortIsOpened) {
         {"m8.json", R"({"slots":[{"slot":0,"x\nquillbank-cli: slot 0 written":1}]})"},
         // A number no qint64 holds (converting it would be undefined).
         {"m9.json", R"({"slots":[{"slot":1e300}]})"},
+        // A key given twice, which a JSON reader would quietly take the last of.
+        {"d1.json", R"({"slots":[{"slot":0,"slot":1}]})"},
+        {"d2.json", R"({"slots":[],"version":1,"slots":[{"slot":0}]})"},
+        {"d3.json", R"({"slots":[{"slot":0,"label":{"x\u2028y":[{"b":1,"b":2}]}}]})"},
+        {"d4.json", R"({"ver\u0073ion":1,"version":1,"slots":[]})"},
     };
     for (const auto& [name, text] : manifests) ASSERT_TRUE(WriteAll(Path(name), text));
     struct Case {
@@ -328,6 +333,10 @@ TEST_F(CliBatch, BadInputsAreRefusedBeforeAPortIsOpened) {
         {"apply @m7.json", CLI_LOCAL_FILE, "SHA-256"},
         {"apply @m8.json", CLI_USAGE, "unknown field 'x"},
         {"apply @m9.json", CLI_USAGE, "expected a slot number"},
+        {"apply @d1.json", CLI_USAGE, "d1.json: slots[0]: field 'slot' given twice"},
+        {"apply @d2.json", CLI_USAGE, "d2.json: field 'slots' given twice"},
+        {"apply @d3.json", CLI_USAGE, "slots[0].label.x\uFFFDy[0]: field 'b' given twice"},
+        {"apply @d4.json", CLI_USAGE, "d4.json: field 'version' given twice"},
         {"apply @absent.json", CLI_LOCAL_FILE, "cannot read"},
         {"backup @full", CLI_LOCAL_FILE, "not empty; pass --force"},
         {"backup @ca.crt", CLI_LOCAL_FILE, "not a folder"},
@@ -345,7 +354,7 @@ TEST_F(CliBatch, BadInputsAreRefusedBeforeAPortIsOpened) {
                         out, err, environment);
         err.flush();
         EXPECT_EQ(r.code, c.code);
-        EXPECT_TRUE(r.err.contains(QLatin1String(c.says))) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.says))) << r.err.toStdString();
         EXPECT_EQ(r.err.count(u'\n'), 1) << "one line: " << r.err.toStdString();
         EXPECT_TRUE(fake.opened.empty());
         EXPECT_TRUE(fake.line->writes.empty());

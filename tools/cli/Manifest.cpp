@@ -7,6 +7,7 @@
 #include <cmath>
 #include <set>
 
+#include "JsonDuplicateKeys.h"
 #include "engine/SlotTable.h"
 #include "support/Text.h"
 
@@ -90,6 +91,14 @@ bool ParseManifest(const QByteArray& text, std::vector<ManifestEntry>& entries, 
         error = QStringLiteral("not valid JSON (%1 at byte %2)")
                     .arg(parseError.errorString())
                     .arg(parseError.offset);
+        return false;
+    }
+    // Only now, on text known to be JSON: QJsonDocument kept the last of a repeated key.
+    if (const std::optional<DuplicateKey> twice = FindDuplicateKey(text)) {
+        const QString key = OneLine(twice->key);
+        error = twice->where.isEmpty()
+                    ? QStringLiteral("field '%1' given twice").arg(key)
+                    : QStringLiteral("%1: field '%2' given twice").arg(OneLine(twice->where), key);
         return false;
     }
     if (!document.isObject()) {
