@@ -1,5 +1,6 @@
 #include "Manifest.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -21,6 +22,17 @@ bool WholeNumber(const QJsonValue& value, qint64& number) {
     if (!(d >= -9e15 && d <= 9e15) || d != std::trunc(d)) return false;
     number = static_cast<qint64>(d);
     return true;
+}
+
+// A file the manifest names stays inside the manifest's folder: relative, and without any
+// ".." (refused even where it would climb back in, which is simpler to trust). "\\" counts as
+// a separator and a drive letter as absolute, so a manifest made on Windows cannot escape
+// either; a leading ':' would be a Qt resource.
+bool StaysInFolder(const QString& file) {
+    if (QDir::isAbsolutePath(file) || file.startsWith(u'\\')) return false;
+    if (file.size() >= 2 && file[1] == u':' && file[0].isLetter()) return false;
+    static const QRegularExpression separators(QStringLiteral("[/\\\\]"));
+    return !file.split(separators).contains(QStringLiteral(".."));
 }
 
 bool Sha256Text(const QString& text) {
@@ -50,6 +62,11 @@ bool ParseEntry(const QJsonObject& object, const QString& where, ManifestEntry& 
         } else if (key == QLatin1String("file")) {
             if (!value.isString() || value.toString().isEmpty()) return wrong(key, "a file name");
             entry.file = value.toString();
+            if (!StaysInFolder(entry.file)) {
+                error = QStringLiteral("%1.file: '%2' must be a relative path without '..'")
+                            .arg(where, OneLine(entry.file));
+                return false;
+            }
         } else if (key == QLatin1String("remove")) {
             if (!value.isBool()) return wrong(key, "true or false");
             entry.remove = value.toBool();
