@@ -55,17 +55,23 @@ QString ReadString(const QByteArray& json, qsizetype& at) {
 
 struct Container {
     bool object = false;
-    QString path;
     std::set<QString> keys;  // objects: the keys so far
     QString key;             // objects: the key of the member being read
     qsizetype index = 0;     // arrays: the element being read
     bool wantKey = true;     // objects: the next string is a key
 };
 
-// The path of the value about to be read inside `parent`.
-QString ChildPath(const Container& parent) {
-    if (!parent.object) return parent.path + u'[' + QString::number(parent.index) + u']';
-    return parent.path.isEmpty() ? parent.key : parent.path + u'.' + parent.key;
+// Where the innermost open container stands: each outer one's current key or index names
+// the next. Built only for the answer, so deep or wide text costs no copies of paths.
+QString PathOf(const std::vector<Container>& open) {
+    QString path;
+    for (size_t i = 0; i + 1 < open.size(); ++i) {
+        if (!open[i].object)
+            path += u'[' + QString::number(open[i].index) + u']';
+        else
+            path += (path.isEmpty() ? QString() : QStringLiteral(".")) + open[i].key;
+    }
+    return path;
 }
 
 }  // namespace
@@ -75,10 +81,8 @@ std::optional<DuplicateKey> FindDuplicateKey(const QByteArray& json) {
     for (qsizetype at = 0; at < json.size();) {
         const char c = json[at];
         if (c == '{' || c == '[') {
-            Container inner;
-            inner.object = c == '{';
-            if (!open.empty()) inner.path = ChildPath(open.back());
-            open.push_back(std::move(inner));
+            open.push_back(Container{});
+            open.back().object = c == '{';
             ++at;
         } else if (c == '}' || c == ']') {
             if (!open.empty()) open.pop_back();
@@ -96,7 +100,7 @@ std::optional<DuplicateKey> FindDuplicateKey(const QByteArray& json) {
             if (!open.empty() && open.back().object && open.back().wantKey) {
                 Container& object = open.back();
                 if (!object.keys.insert(text).second)
-                    return DuplicateKey{object.path, std::move(text)};
+                    return DuplicateKey{PathOf(open), std::move(text)};
                 object.key = std::move(text);
                 object.wantKey = false;
             }
