@@ -1,6 +1,7 @@
 // manifest.json as `apply` and `restore` read it: any text, as a file a user was sent.
 
 #include <QByteArray>
+#include <QDir>
 #include <QRegularExpression>
 #include <QString>
 #include <cstdint>
@@ -22,6 +23,17 @@ namespace {
 
 void Check(bool holds, const char* what, const QString& error) {
     if (!holds) Finding(what, error);
+}
+
+// Whether `file`, read against some folder, could name something outside it: absolute (also
+// as Windows spells it) or climbing out once "." and ".." are resolved.
+bool Escapes(QString file) {
+    file.replace(u'\\', u'/');
+    const char16_t first = file.isEmpty() ? u'\0' : file[0].toLower().unicode();
+    const bool drive = file.size() >= 2 && file[1] == u':' && first >= u'a' && first <= u'z';
+    if (QDir::isAbsolutePath(file) || drive) return true;
+    const QString clean = QDir::cleanPath(QStringLiteral("folder/") + file);
+    return clean != QLatin1String("folder") && !clean.startsWith(QLatin1String("folder/"));
 }
 
 bool SameEntries(const std::vector<ManifestEntry>& a, const std::vector<ManifestEntry>& b) {
@@ -53,13 +65,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     }
 
     // What apply acts on: each slot once, within 0-14, a file or a removal but not both,
-    // sizes not negative, digests as 64 lower-case digits.
+    // no file outside the manifest's folder, sizes not negative, digests as 64 lower-case
+    // digits.
     static const QRegularExpression digest(QStringLiteral("^[0-9a-f]{64}$"));
     std::set<int> slots;
     for (const ManifestEntry& entry : entries) {
         Check(entry.slot >= 0 && entry.slot < SLOT_COUNT, "a slot outside 0-14", error);
         Check(slots.insert(entry.slot).second, "a slot named twice", error);
         Check(!(entry.remove && !entry.file.isEmpty()), "both a file and a removal", error);
+        Check(entry.file.isEmpty() || !Escapes(entry.file), "a file outside the folder", error);
         Check(!entry.size || *entry.size >= 0, "a negative size", error);
         Check(entry.sha256.isEmpty() || digest.match(entry.sha256).hasMatch(),
               "a digest that is not 64 lower-case digits", error);

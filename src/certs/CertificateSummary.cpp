@@ -222,18 +222,6 @@ std::optional<QString> ValueText(const Element& value) {
     }
 }
 
-bool IsLineBreaking(QChar c) {
-    const QChar::Category category = c.category();
-    return category == QChar::Other_Control || category == QChar::Separator_Line ||
-           category == QChar::Separator_Paragraph;
-}
-
-QString OneLine(QString text) {
-    for (QChar& c : text)
-        if (IsLineBreaking(c)) c = QChar(QChar::ReplacementCharacter);
-    return text;
-}
-
 // The common names of an encoded Name (SEQUENCE OF SET OF SEQUENCE {type, value}) in
 // encoding order, multi-valued RDNs included; nothing when it does not decode.
 std::optional<QStringList> CommonNames(const std::vector<unsigned char>& encoded) {

@@ -120,3 +120,13 @@ long HexToLong(const char* text) {
                              : -static_cast<long>(magnitude);
     return static_cast<long>(magnitude);
 }
+
+QString OneLine(QString text) {
+    for (QChar& c : text) {
+        const QChar::Category category = c.category();
+        if (category == QChar::Other_Control || category == QChar::Separator_Line ||
+            category == QChar::Separator_Paragraph)
+            c = QChar(QChar::ReplacementCharacter);
+    }
+    return text;
+}

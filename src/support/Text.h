@@ -25,6 +25,10 @@ QString VFormatWide(const char* format, va_list args);
 // A negative start position is a caller error and yields "" with `position` -1.
 std::string Tokenize(const std::string& text, const char* delimiters, int& position);
 
+// `text` as it may stand in a message of one line: control characters (line breaks included)
+// and line and paragraph separators become U+FFFD, so quoted text cannot start lines of its own.
+QString OneLine(QString text);
+
 // Widens `count` bytes of local 8-bit text; the result ends at the first NUL.
 QString ToWideString(const char* text, int count);
 

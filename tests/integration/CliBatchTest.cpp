@@ -305,7 +305,28 @@ TEST_F(CliBatch, BadInputsAreRefusedBeforeAPortIsOpened) {
         {"m8.json", R"({"slots":[{"slot":0,"x\nquillbank-cli: slot 0 written":1}]})"},
         // A number no qint64 holds (converting it would be undefined).
         {"m9.json", R"({"slots":[{"slot":1e300}]})"},
+        // A key given twice, which a JSON reader would quietly take the last of.
+        {"d1.json", R"({"slots":[{"slot":0,"slot":1}]})"},
+        {"d2.json", R"({"slots":[],"version":1,"slots":[{"slot":0}]})"},
+        {"d3.json", R"({"slots":[{"slot":0,"label":{"x\u2028y":[{"b":1,"b":2}]}}]})"},
+        {"d4.json", R"({"ver\u0073ion":1,"version":1,"slots":[]})"},
+        // Files outside the manifest's folder.
+        {"p1.json", R"({"slots":[{"slot":0,"file":"/etc/passwd"}]})"},
+        {"p2.json", R"({"slots":[{"slot":0,"file":"../ca.crt"}]})"},
+        {"p3.json", R"({"slots":[{"slot":0,"file":"a/../../ca.crt"}]})"},
+        {"p4.json", R"({"slots":[{"slot":0,"file":"C:\\ca.crt"}]})"},
+        {"p5.json", R"({"slots":[{"slot":0,"file":"\\\\server\\ca.crt"}]})"},
+        {"p6.json", R"({"slots":[{"slot":0,"file":"../x\nquillbank-cli: slot 0 written"}]})"},
+        {"p7.json", R"({"slots":[{"slot":0,"file":"x\ny.crt"}]})"},
+        {"links/p8.json", R"({"slots":[{"slot":0,"file":"out.crt"}]})"},
+        // A link that stays inside is followed: the file it leads to is checked.
+        {"links/p9.json",
+         R"({"slots":[{"slot":0,"file":"in.crt","sha256":")" + QByteArray(64, 'a') + R"("}]})"},
     };
+    ASSERT_TRUE(QDir().mkpath(Path("links")));
+    ASSERT_TRUE(WriteAll(Path("links/ca.crt"), sample[5]));
+    ASSERT_TRUE(QFile::link(Path("ca.crt"), Path("links/out.crt")));
+    ASSERT_TRUE(QFile::link(QStringLiteral("ca.crt"), Path("links/in.crt")));
     for (const auto& [name, text] : manifests) ASSERT_TRUE(WriteAll(Path(name), text));
     struct Case {
         const char* arguments;  // @ stands for the test's folder
@@ -328,6 +349,19 @@ TEST_F(CliBatch, BadInputsAreRefusedBeforeAPortIsOpened) {
         {"apply @m7.json", CLI_LOCAL_FILE, "SHA-256"},
         {"apply @m8.json", CLI_USAGE, "unknown field 'x"},
         {"apply @m9.json", CLI_USAGE, "expected a slot number"},
+        {"apply @d1.json", CLI_USAGE, "d1.json: slots[0]: field 'slot' given twice"},
+        {"apply @d2.json", CLI_USAGE, "d2.json: field 'slots' given twice"},
+        {"apply @d3.json", CLI_USAGE, "slots[0].label.x\uFFFDy[0]: field 'b' given twice"},
+        {"apply @d4.json", CLI_USAGE, "d4.json: field 'version' given twice"},
+        {"apply @p1.json", CLI_USAGE, "slots[0].file: '/etc/passwd' must be a relative path"},
+        {"apply @p2.json", CLI_USAGE, "'../ca.crt' must be a relative path without '..'"},
+        {"apply @p3.json", CLI_USAGE, "'a/../../ca.crt' must be a relative path"},
+        {"apply @p4.json", CLI_USAGE, "'C:\\ca.crt' must be a relative path"},
+        {"apply @p5.json", CLI_USAGE, "'\\\\server\\ca.crt' must be a relative path"},
+        {"apply @p6.json", CLI_USAGE, "'../x\uFFFDquillbank-cli: slot 0 written' must be"},
+        {"apply @p7.json", CLI_LOCAL_FILE, "x\uFFFDy.crt: no such file"},
+        {"apply @links/p8.json", CLI_USAGE, "slots[0].file: 'out.crt' leads outside"},
+        {"apply @links/p9.json", CLI_LOCAL_FILE, "in.crt does not match its SHA-256"},
         {"apply @absent.json", CLI_LOCAL_FILE, "cannot read"},
         {"backup @full", CLI_LOCAL_FILE, "not empty; pass --force"},
         {"backup @ca.crt", CLI_LOCAL_FILE, "not a folder"},
@@ -345,7 +379,7 @@ TEST_F(CliBatch, BadInputsAreRefusedBeforeAPortIsOpened) {
                         out, err, environment);
         err.flush();
         EXPECT_EQ(r.code, c.code);
-        EXPECT_TRUE(r.err.contains(QLatin1String(c.says))) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.says))) << r.err.toStdString();
         EXPECT_EQ(r.err.count(u'\n'), 1) << "one line: " << r.err.toStdString();
         EXPECT_TRUE(fake.opened.empty());
         EXPECT_TRUE(fake.line->writes.empty());

@@ -10,6 +10,7 @@
 #include "Manifest.h"
 #include "SlotJson.h"
 #include "certs/SlotFacts.h"
+#include "support/Text.h"
 
 namespace {
 
@@ -48,11 +49,8 @@ SessionResult Verify(CliSession& session, const ApplyStep& step) {
         CLI_VERIFY_MISMATCH,
         QStringLiteral("slot %1 read back differs from %2 (%3 bytes against %4, first difference "
                        "at byte %5)")
-            .arg(step.slot)
-            .arg(step.file)
-            .arg(held.size())
-            .arg(step.bytes.size())
-            .arg(at)};
+            .arg(QString::number(step.slot), OneLine(step.file), QString::number(held.size()),
+                 QString::number(step.bytes.size()), QString::number(at))};
 }
 
 StepResult RunStep(Connection& connection, const ApplyStep& step, bool verify) {
@@ -104,8 +102,8 @@ void Report(const CommandContext& context, const Connection& connection,
         const StepResult& result = results[i];
         context.out << QStringLiteral("%1  ").arg(step.slot, 2);
         if (step.action == ApplyStep::Write)
-            context.out << "write  " << step.file << " (" << step.bytes.size() << " bytes, sha256 "
-                        << Sha256Hex(step.bytes) << "): ";
+            context.out << "write  " << OneLine(step.file) << " (" << step.bytes.size()
+                        << " bytes, sha256 " << Sha256Hex(step.bytes) << "): ";
         else
             context.out << "remove: ";
         context.out << StatusText(result.status);

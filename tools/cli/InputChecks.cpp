@@ -12,17 +12,26 @@
 #include "certs/LocalSlotFile.h"
 #include "certs/SlotFacts.h"
 #include "engine/SlotTable.h"
+#include "support/Text.h"
 
 namespace {
 void SortBySlot(std::vector<ApplyStep>& steps) {
     std::sort(steps.begin(), steps.end(),
               [](const ApplyStep& a, const ApplyStep& b) { return a.slot < b.slot; });
 }
+
+// Whether `path`, with its symbolic links followed, lies inside the canonical folder `inside`.
+// A file that does not exist is left to CheckSlotFile to name.
+bool LiesInside(const QString& inside, const QString& path) {
+    const QString real = QFileInfo(path).canonicalFilePath();
+    if (real.isEmpty()) return !QFileInfo::exists(path);
+    return !inside.isEmpty() && real.startsWith(inside.endsWith(u'/') ? inside : inside + u'/');
+}
 }  // namespace
 
 int CheckSlotFile(const CommandContext& context, const QString& path, QByteArray& bytes,
                   const QString& name) {
-    const QString shown = name.isEmpty() ? path : name;
+    const QString shown = OneLine(name.isEmpty() ? path : name);
     const QFileInfo info(path);
     if (!info.exists())
         return context.Fail(CLI_LOCAL_FILE, shown + QStringLiteral(": no such file"));
@@ -35,8 +44,7 @@ int CheckSlotFile(const CommandContext& context, const QString& path, QByteArray
         case SlotFileRead::TooLarge:
             return context.Fail(CLI_LOCAL_FILE, QStringLiteral("%1 (%2 bytes): The file size must "
                                                                "be 6 KBytes or less.")
-                                                    .arg(shown)
-                                                    .arg(read.size));
+                                                    .arg(shown, QString::number(read.size)));
         case SlotFileRead::Unreadable:
             break;
     }
@@ -79,17 +87,21 @@ int PlanFromOptions(const CommandContext& context, std::vector<ApplyStep>& steps
 
 int PlanFromManifest(const CommandContext& context, const QString& manifestPath, bool exact,
                      std::vector<ApplyStep>& steps) {
+    const QString shownManifest = OneLine(manifestPath);
     QFile file(manifestPath);
     if (!file.open(QIODevice::ReadOnly))
         return context.Fail(
             CLI_LOCAL_FILE,
-            QStringLiteral("%1: cannot read (%2)").arg(manifestPath, file.errorString()));
+            QStringLiteral("%1: cannot read (%2)").arg(shownManifest, file.errorString()));
     std::vector<ManifestEntry> entries;
     QString error;
     if (!ParseManifest(file.readAll(), entries, error))
-        return context.Fail(CLI_USAGE, manifestPath + QStringLiteral(": ") + error);
+        return context.Fail(CLI_USAGE, shownManifest + QStringLiteral(": ") + error);
     const QDir folder = QFileInfo(manifestPath).absoluteDir();
-    for (const ManifestEntry& entry : entries) {
+    const QString inside = folder.canonicalPath();
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const ManifestEntry& entry = entries[i];  // entry i is slots[i] of the manifest
+        const QString shown = OneLine(entry.file);
         ApplyStep step;
         step.slot = entry.slot;
         if (entry.file.isEmpty()) {
@@ -101,19 +113,24 @@ int PlanFromManifest(const CommandContext& context, const QString& manifestPath,
         }
         step.file = entry.file;
         step.path = folder.filePath(entry.file);
+        // The name is relative and without ".."; a symbolic link could still lead out.
+        if (!LiesInside(inside, step.path))
+            return context.Fail(CLI_USAGE,
+                                QStringLiteral("%1: slots[%2].file: '%3' leads outside the "
+                                               "manifest's folder")
+                                    .arg(shownManifest, QString::number(i), shown));
         if (const int code = CheckSlotFile(context, step.path, step.bytes, entry.file);
             code != CLI_OK)
             return code;
         if (entry.size && *entry.size != step.bytes.size())
-            return context.Fail(CLI_LOCAL_FILE,
-                                QStringLiteral("%1 holds %2 bytes; the manifest says %3")
-                                    .arg(entry.file)
-                                    .arg(step.bytes.size())
-                                    .arg(*entry.size));
+            return context.Fail(
+                CLI_LOCAL_FILE,
+                QStringLiteral("%1 holds %2 bytes; the manifest says %3")
+                    .arg(shown, QString::number(step.bytes.size()), QString::number(*entry.size)));
         if (!entry.sha256.isEmpty() && entry.sha256 != Sha256Hex(step.bytes))
             return context.Fail(
                 CLI_LOCAL_FILE,
-                entry.file + QStringLiteral(" does not match its SHA-256 in the manifest"));
+                shown + QStringLiteral(" does not match its SHA-256 in the manifest"));
         steps.push_back(step);
     }
     SortBySlot(steps);

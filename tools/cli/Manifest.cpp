@@ -1,5 +1,6 @@
 #include "Manifest.h"
 
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -7,7 +8,9 @@
 #include <cmath>
 #include <set>
 
+#include "JsonDuplicateKeys.h"
 #include "engine/SlotTable.h"
+#include "support/Text.h"
 
 namespace {
 
@@ -21,17 +24,15 @@ bool WholeNumber(const QJsonValue& value, qint64& number) {
     return true;
 }
 
-// A field name from the file as it may stand in the one-line reason: control characters
-// (line breaks included) become U+FFFD, so a manifest cannot make the reason several lines
-// or fake further lines of output.
-QString OneLineName(QString name) {
-    for (QChar& c : name) {
-        const QChar::Category category = c.category();
-        if (category == QChar::Other_Control || category == QChar::Separator_Line ||
-            category == QChar::Separator_Paragraph)
-            c = QChar(QChar::ReplacementCharacter);
-    }
-    return name;
+// A file the manifest names stays inside the manifest's folder: relative, and without any
+// ".." (refused even where it would climb back in, which is simpler to trust). "\\" counts as
+// a separator and a drive letter as absolute, so a manifest made on Windows cannot escape
+// either; a leading ':' would be a Qt resource.
+bool StaysInFolder(const QString& file) {
+    if (QDir::isAbsolutePath(file) || file.startsWith(u'\\')) return false;
+    if (file.size() >= 2 && file[1] == u':' && file[0].isLetter()) return false;
+    static const QRegularExpression separators(QStringLiteral("[/\\\\]"));
+    return !file.split(separators).contains(QStringLiteral(".."));
 }
 
 bool Sha256Text(const QString& text) {
@@ -61,6 +62,11 @@ bool ParseEntry(const QJsonObject& object, const QString& where, ManifestEntry& 
         } else if (key == QLatin1String("file")) {
             if (!value.isString() || value.toString().isEmpty()) return wrong(key, "a file name");
             entry.file = value.toString();
+            if (!StaysInFolder(entry.file)) {
+                error = QStringLiteral("%1.file: '%2' must be a relative path without '..'")
+                            .arg(where, OneLine(entry.file));
+                return false;
+            }
         } else if (key == QLatin1String("remove")) {
             if (!value.isBool()) return wrong(key, "true or false");
             entry.remove = value.toBool();
@@ -77,7 +83,7 @@ bool ParseEntry(const QJsonObject& object, const QString& where, ManifestEntry& 
         } else if (key == QLatin1String("expires")) {
             if (!value.isString() && !value.isNull()) return wrong(key, "text or null");
         } else {
-            error = QStringLiteral("%1: unknown field '%2'").arg(where, OneLineName(key));
+            error = QStringLiteral("%1: unknown field '%2'").arg(where, OneLine(key));
             return false;
         }
     }
@@ -104,6 +110,14 @@ bool ParseManifest(const QByteArray& text, std::vector<ManifestEntry>& entries, 
                     .arg(parseError.offset);
         return false;
     }
+    // Only now, on text known to be JSON: QJsonDocument kept the last of a repeated key.
+    if (const std::optional<DuplicateKey> twice = FindDuplicateKey(text)) {
+        const QString key = OneLine(twice->key);
+        error = twice->where.isEmpty()
+                    ? QStringLiteral("field '%1' given twice").arg(key)
+                    : QStringLiteral("%1: field '%2' given twice").arg(OneLine(twice->where), key);
+        return false;
+    }
     if (!document.isObject()) {
         error = QStringLiteral("not a JSON object");
         return false;
@@ -123,7 +137,7 @@ bool ParseManifest(const QByteArray& text, std::vector<ManifestEntry>& entries, 
                 return false;
             }
         } else if (key != QLatin1String("slots")) {
-            error = QStringLiteral("unknown field '%1'").arg(OneLineName(key));
+            error = QStringLiteral("unknown field '%1'").arg(OneLine(key));
             return false;
         }
     }

@@ -14,11 +14,12 @@
 //     ]
 //   }
 //
-// An entry with "file" writes that file (relative to the manifest's folder) into the slot;
-// "remove": true erases the slot; an entry with neither is a slot that was empty, erased only
-// by an exact restore. "size" and "sha256", when given, must match the file. "label",
-// "information" and "expires" are for people and are not checked. Any other field, a value
-// of the wrong type, a slot outside 0-14 or a slot named twice makes the manifest invalid.
+// An entry with "file" writes that file into the slot: a relative path without "..", inside
+// the manifest's folder also once symbolic links are followed. "remove": true erases the
+// slot; an entry with neither is a slot that was empty, erased only by an exact restore.
+// "size" and "sha256", when given, must match the file. "label", "information" and "expires"
+// are for people and are not checked. Any other field, a value of the wrong type, a key given
+// twice in one object, a slot outside 0-14 or a slot named twice makes the manifest invalid.
 
 #include <QByteArray>
 #include <QString>
