@@ -8,13 +8,12 @@
 
 #include "link/TermiosPort.h"
 
-namespace {
-#ifdef CMSPAR
-constexpr tcflag_t kStickParity = CMSPAR;
-#else
-constexpr tcflag_t kStickParity = 0;
+// Mark or space parity exists on Linux only.
+#ifndef CMSPAR
+#define CMSPAR 0
 #endif
 
+namespace {
 termios Zeroed() {
     termios t;
     std::memset(&t, 0, sizeof t);
@@ -33,7 +32,7 @@ termios Cooked() {
     termios t = Zeroed();
     t.c_iflag = ICRNL | IXON | IXOFF | IXANY | INPCK;
     t.c_oflag = OPOST | ONLCR;
-    t.c_cflag = CS8 | PARENB | PARODD | CSTOPB | CRTSCTS | kStickParity | HUPCL;
+    t.c_cflag = CS8 | PARENB | PARODD | CSTOPB | CRTSCTS | CMSPAR | HUPCL;
     t.c_lflag = ICANON | ECHO | ECHOE | ISIG | IEXTEN;
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 5;
@@ -54,7 +53,7 @@ TEST(LineSettings, SevenEvenOneAt115200RawWithoutFlowControl) {
         EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS7));
         EXPECT_TRUE(t.c_cflag & PARENB);
         EXPECT_FALSE(t.c_cflag & PARODD) << "even parity";
-        EXPECT_FALSE(t.c_cflag & kStickParity) << "neither mark nor space parity";
+        EXPECT_FALSE(t.c_cflag & CMSPAR) << "neither mark nor space parity";
         EXPECT_FALSE(t.c_cflag & CSTOPB) << "one stop bit";
         EXPECT_FALSE(t.c_cflag & CRTSCTS);
         EXPECT_EQ(t.c_cflag & (CREAD | CLOCAL), static_cast<tcflag_t>(CREAD | CLOCAL));
