@@ -20,8 +20,7 @@ void ExpectPlacements(const QWidget& window, const std::vector<Placement>& place
         SCOPED_TRACE(p.control);
         ASSERT_NE(p.widget, nullptr);
         EXPECT_EQ(p.widget->parentWidget(), &window);
-        const QRect expected =
-            du.Rect(p.units.x(), p.units.y(), p.units.width(), p.units.height());
+        const QRect expected = du.Rect(p.units.x(), p.units.y(), p.units.width(), p.units.height());
         EXPECT_EQ(p.widget->geometry(), expected);
     }
 }

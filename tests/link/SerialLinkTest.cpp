@@ -59,7 +59,7 @@ struct OpenFailure {
     void (*arrange)(FakePortProvider&);
     const char* box;  // nullptr: no message box
     const char* failureTrace;
-    bool opened;  // a handle existed and had to be closed
+    bool opened;   // a handle existed and had to be closed
     size_t steps;  // how many of kAllSteps were taken: never RaiseRts
 };
 
