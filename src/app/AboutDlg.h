@@ -13,6 +13,7 @@ public:
 
     QLabel* IconLabel() const { return m_icon; }
     QLabel* VersionLabel() const { return m_version; }
+    QLabel* SecondLabel() const { return m_second; }
     QPushButton* OkButton() const { return m_ok; }
 
 private:

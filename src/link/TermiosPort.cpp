@@ -20,10 +20,6 @@ constexpr tcflag_t kStickParity = CMSPAR;
 constexpr tcflag_t kStickParity = 0;
 #endif
 
-void ClearModemLine(int fd, int line) {
-    (void)::ioctl(fd, TIOCMBIC, &line);
-}
-
 PortOpenError ErrorFromErrno(int code) {
     PortOpenError error;
     error.detail = QString::fromLocal8Bit(std::strerror(code));
@@ -57,6 +53,17 @@ std::nullptr_t Fail(PortOpenError* error, int code) {
     return nullptr;
 }
 }  // namespace
+
+termios LineSettings(const termios& current) {
+    termios t = current;
+    ::cfmakeraw(&t);
+    t.c_cflag &= ~(CSIZE | PARODD | CSTOPB | CRTSCTS | kStickParity);
+    t.c_cflag |= CS7 | PARENB | CREAD | CLOCAL;
+    t.c_iflag &= ~(IXON | IXOFF | IXANY);
+    (void)::cfsetispeed(&t, B115200);
+    (void)::cfsetospeed(&t, B115200);
+    return t;
+}
 
 std::unique_ptr<TermiosPort> TermiosPort::OpenPath(const QString& path, PortOpenError* error) {
     if (error != nullptr) *error = {};
@@ -96,20 +103,14 @@ bool TermiosPort::GetState() {
 }
 
 void TermiosPort::Purge() {
-    (void)::tcflush(m_fd, TCIOFLUSH);
+    FlushQueues(TCIOFLUSH);
 }
 
 bool TermiosPort::SetState() {
-    termios t = m_settings;
-    ::cfmakeraw(&t);
-    t.c_cflag &= ~(CSIZE | PARODD | CSTOPB | CRTSCTS | kStickParity);
-    t.c_cflag |= CS7 | PARENB | CREAD | CLOCAL;
-    t.c_iflag &= ~(IXON | IXOFF | IXANY);
-    (void)::cfsetispeed(&t, B115200);
-    (void)::cfsetospeed(&t, B115200);
+    const termios t = LineSettings(m_settings);
     const bool applied = ::tcsetattr(m_fd, TCSANOW, &t) == 0;
     if (applied) m_settings = t;
-    ClearModemLine(m_fd, TIOCM_DTR);
+    ChangeModemLine(TIOCM_DTR, false);
     return applied;
 }
 
@@ -130,8 +131,15 @@ bool TermiosPort::SetTimeouts() {
 }
 
 void TermiosPort::RaiseRts() {
-    int line = TIOCM_RTS;
-    (void)::ioctl(m_fd, TIOCMBIS, &line);
+    ChangeModemLine(TIOCM_RTS, true);
+}
+
+void TermiosPort::FlushQueues(int queues) {
+    (void)::tcflush(m_fd, queues);
+}
+
+void TermiosPort::ChangeModemLine(int line, bool raise) {
+    (void)::ioctl(m_fd, raise ? TIOCMBIS : TIOCMBIC, &line);
 }
 
 bool TermiosPort::Read(char* buffer, int capacity, int& count) {

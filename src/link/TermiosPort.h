@@ -10,6 +10,11 @@
 
 #include "link/CommPort.h"
 
+// The line the device speaks, on top of the settings the port reported: raw, 115200 baud,
+// 7 data bits, even parity, one stop bit, no hardware or software flow control, receiver on,
+// modem status lines ignored.
+termios LineSettings(const termios& current);
+
 class TermiosPort : public CommPort {
 public:
     // Opens `path` for reading and writing, without becoming its controlling terminal,
@@ -39,6 +44,11 @@ public:
 
     // Longest time one Write may take before it gives up on the rest of the frame.
     static constexpr int WRITE_TIMEOUT_MS = 10;
+
+protected:
+    // What the line's driver is asked to do beyond its settings; tests record these calls.
+    virtual void FlushQueues(int queues);
+    virtual void ChangeModemLine(int line, bool raise);
 
 private:
     int m_fd;

@@ -23,6 +23,8 @@ struct FakeLine {
     bool failGetTimeouts = false, failSetTimeouts = false;
     bool purged = false, rtsRaised = false, closed = false;
     int reads = 0;
+    // The steps of opening and configuring, in the order they were taken.
+    std::vector<std::string> steps;
 };
 
 class FakeCommPort : public CommPort {
@@ -30,12 +32,12 @@ public:
     explicit FakeCommPort(std::shared_ptr<FakeLine> line) : m_line(std::move(line)) {}
     ~FakeCommPort() override { m_line->closed = true; }
 
-    bool GetState() override { return !m_line->failGetState; }
-    void Purge() override { m_line->purged = true; }
-    bool SetState() override { return !m_line->failSetState; }
-    bool GetTimeouts() override { return !m_line->failGetTimeouts; }
-    bool SetTimeouts() override { return !m_line->failSetTimeouts; }
-    void RaiseRts() override { m_line->rtsRaised = true; }
+    bool GetState() override { return Step("GetState", !m_line->failGetState); }
+    void Purge() override { m_line->purged = Step("Purge", true); }
+    bool SetState() override { return Step("SetState", !m_line->failSetState); }
+    bool GetTimeouts() override { return Step("GetTimeouts", !m_line->failGetTimeouts); }
+    bool SetTimeouts() override { return Step("SetTimeouts", !m_line->failSetTimeouts); }
+    void RaiseRts() override { m_line->rtsRaised = Step("RaiseRts", true); }
 
     bool Read(char* buffer, int capacity, int& count) override {
         ++m_line->reads;
@@ -60,6 +62,11 @@ public:
     }
 
 private:
+    bool Step(const char* name, bool result) {
+        m_line->steps.emplace_back(name);
+        return result;
+    }
+
     std::shared_ptr<FakeLine> m_line;
 };
 

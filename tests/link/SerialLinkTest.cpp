@@ -13,6 +13,9 @@
 
 namespace {
 
+const std::vector<std::string> kAllSteps = {"GetState",    "Purge",       "SetState",
+                                            "GetTimeouts", "SetTimeouts", "RaiseRts"};
+
 class SerialLinkTest : public ::testing::Test {
 protected:
     FakePortProvider ports;
@@ -36,8 +39,8 @@ TEST_F(SerialLinkTest, OpenPortOpensAndConfiguresTheSelectedPort) {
     ASSERT_TRUE(engine.OpenPort());
     EXPECT_TRUE(engine.IsPortOpen());
     EXPECT_EQ(ports.opened, std::vector<QString>{QStringLiteral("/dev/ttyACM0")});
-    EXPECT_TRUE(ports.line->purged);
-    EXPECT_TRUE(ports.line->rtsRaised);
+    // The purge comes before the settings; RTS goes up once everything is set.
+    EXPECT_EQ(ports.line->steps, kAllSteps);
     EXPECT_EQ(engine.m_nState, STATE_CONNECT) << "success leaves the state to the caller";
     EXPECT_EQ(trace.messages, TraceLines({"Open(ttyACM0)"}));
     EXPECT_TRUE(services.messages.empty());
@@ -47,7 +50,7 @@ TEST_F(SerialLinkTest, RefusedLineSettingsDoNotStopTheConnection) {
     ports.line->failSetState = true;
     EXPECT_TRUE(engine.OpenPort());
     EXPECT_TRUE(engine.IsPortOpen());
-    EXPECT_TRUE(ports.line->rtsRaised);
+    EXPECT_EQ(ports.line->steps, kAllSteps);
     EXPECT_EQ(trace.messages, TraceLines({"Open(ttyACM0)"}));
 }
 
@@ -56,7 +59,8 @@ struct OpenFailure {
     void (*arrange)(FakePortProvider&);
     const char* box;  // nullptr: no message box
     const char* failureTrace;
-    bool opened;  // a handle existed and had to be closed
+    bool opened;   // a handle existed and had to be closed
+    size_t steps;  // how many of kAllSteps were taken: never RaiseRts
 };
 
 void PrintTo(const OpenFailure& failure, std::ostream* os) {
@@ -94,6 +98,8 @@ TEST_P(OpenPortFailureTest, ReportsAndLeavesNoPortBeforeAnyBox) {
     EXPECT_EQ(engine.m_nState, STATE_DISCONNECT);
     EXPECT_FALSE(engine.IsPortOpen());
     EXPECT_EQ(ports.line->closed, failure.opened);
+    EXPECT_EQ(ports.line->steps,
+              std::vector<std::string>(kAllSteps.begin(), kAllSteps.begin() + failure.steps));
     EXPECT_EQ(trace.messages, TraceLines({"Open(ttyACM0)", failure.failureTrace}));
     if (failure.box != nullptr) {
         ASSERT_EQ(services.messages.size(), 1u);
@@ -117,14 +123,15 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         OpenFailure{"Open", [](FakePortProvider& p) { p.failOpen = true; },
                     "The connection failed when trying to open the COM port.",
-                    "Failed Open(ttyACM0) Open", false},
+                    "Failed Open(ttyACM0) Open", false, 0},
         OpenFailure{"GetState", [](FakePortProvider& p) { p.line->failGetState = true; }, nullptr,
-                    "The connection failed when trying to initialize the COM port.", true},
+                    "The connection failed when trying to initialize the COM port.", true, 1},
         OpenFailure{"GetTimeouts", [](FakePortProvider& p) { p.line->failGetTimeouts = true; },
                     "The connection failed when trying to setting the COM port.",
-                    "Failed Open(ttyACM0) Configuration1", true},
+                    "Failed Open(ttyACM0) Configuration1", true, 4},
         OpenFailure{"SetTimeouts", [](FakePortProvider& p) { p.line->failSetTimeouts = true; },
-                    nullptr, "The connection failed when trying to setting the COM port.", true}),
+                    nullptr, "The connection failed when trying to setting the COM port.", true,
+                    5}),
     [](const ::testing::TestParamInfo<OpenFailure>& param) {
         return std::string(param.param.name);
     });

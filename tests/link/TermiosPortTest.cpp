@@ -11,7 +11,9 @@
 #include <QFile>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "link/TermiosPort.h"
 
@@ -159,6 +161,59 @@ TEST(TermiosPort, ConfiguresAPtyAsARawNonBlockingLine) {
     EXPECT_TRUE(t.c_cflag & CLOCAL);
     EXPECT_FALSE(t.c_cflag & CRTSCTS);
     // A pty keeps 8N1 whatever it is asked for; that refusal must not fail the open.
+}
+
+namespace {
+// Records what the port asks of the driver beyond its settings; a pty has no modem lines.
+class RecordingPort : public TermiosPort {
+public:
+    using TermiosPort::TermiosPort;
+    std::vector<std::string> calls;
+
+protected:
+    void FlushQueues(int queues) override {
+        calls.push_back(queues == TCIOFLUSH ? "flush both" : "flush one");
+        TermiosPort::FlushQueues(queues);
+    }
+    void ChangeModemLine(int line, bool raise) override {
+        const char* name = line == TIOCM_DTR ? "DTR" : line == TIOCM_RTS ? "RTS" : "?";
+        calls.push_back(std::string(raise ? "raise " : "lower ") + name);
+    }
+};
+}  // namespace
+
+// The purge empties both queues, DTR goes low with the line settings, and RTS goes up only
+// when asked for after the configuration.
+TEST(TermiosPort, PurgeDropsWhatWaitedAndModemLinesFollowTheSteps) {
+    Pty pty;
+    ASSERT_GE(pty.master, 0);
+    const QByteArray path = QFile::encodeName(pty.slavePath);
+    RecordingPort port(::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    ASSERT_GE(port.Descriptor(), 0);
+    ASSERT_TRUE(port.GetState());
+    ASSERT_EQ(::write(pty.master, "stale\r\n", 7), 7);
+    pollfd p{port.Descriptor(), POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 1000), 1);
+
+    const struct {
+        const char* step;
+        std::function<void()> run;
+        std::vector<std::string> calls;
+    } steps[] = {
+        {"Purge", [&] { port.Purge(); }, {"flush both"}},
+        {"SetState", [&] { (void)port.SetState(); }, {"flush both", "lower DTR"}},
+        {"GetTimeouts", [&] { EXPECT_TRUE(port.GetTimeouts()); }, {"flush both", "lower DTR"}},
+        {"SetTimeouts", [&] { EXPECT_TRUE(port.SetTimeouts()); }, {"flush both", "lower DTR"}},
+        {"RaiseRts", [&] { port.RaiseRts(); }, {"flush both", "lower DTR", "raise RTS"}},
+    };
+    for (const auto& step : steps) {
+        step.run();
+        EXPECT_EQ(port.calls, step.calls) << "after " << step.step;
+    }
+    char buffer[16];
+    int count = -1;
+    EXPECT_TRUE(port.Read(buffer, sizeof buffer, count));
+    EXPECT_EQ(count, 0) << "bytes that arrived before the purge are gone";
 }
 
 TEST(TermiosPort, ClaimsThePortExclusivelyAndGivesTheClaimBack) {
