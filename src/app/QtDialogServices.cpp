@@ -59,10 +59,17 @@ QMessageBox::StandardButtons MessageBoxButtons(unsigned type) {
     return QMessageBox::Ok;
 }
 
+QWidget* QtDialogServices::DialogParent() const {
+    // A window that stays on top would cover a box of the owner's, OK button and all; a box
+    // of its own always stays above it.
+    if (m_floating != nullptr && m_floating->isVisible()) return m_floating.data();
+    return m_owner.data();
+}
+
 int QtDialogServices::ShowMessageBox(const QString& text, const QString& caption,
                                      unsigned type) {
     const QString title = caption.isEmpty() ? QCoreApplication::applicationName() : caption;
-    QMessageBox box(MessageBoxIcon(type), title, text, MessageBoxButtons(type), m_owner.data());
+    QMessageBox box(MessageBoxIcon(type), title, text, MessageBoxButtons(type), DialogParent());
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Ok);
     // Escape answers Cancel where there is one and OK otherwise, as the platform box does.
@@ -77,7 +84,7 @@ int QtDialogServices::ShowMessageBox(const QString& text, const QString& caption
 
 bool QtDialogServices::ChooseOpenFile(const QString& filter, const QString& startFolder,
                                       QString& path) {
-    QFileDialog dialog(m_owner.data());
+    QFileDialog dialog(DialogParent());
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     if (!startFolder.isEmpty() && QFileInfo(startFolder).isDir()) dialog.setDirectory(startFolder);
@@ -86,7 +93,7 @@ bool QtDialogServices::ChooseOpenFile(const QString& filter, const QString& star
 
 bool QtDialogServices::ChooseSaveFile(const QString& filter, const QString& defaultExtension,
                                       QString& path) {
-    QFileDialog dialog(m_owner.data());
+    QFileDialog dialog(DialogParent());
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(defaultExtension);  // Qt asks before replacing a file by default

@@ -23,8 +23,15 @@ class QtDialogServices : public DialogServices {
 public:
     explicit QtDialogServices(QWidget* owner = nullptr) : m_owner(owner) {}
 
-    // The window that owns the boxes and dialogs (the main dialog once it exists).
-    void SetOwner(QWidget* owner) { m_owner = owner; }
+    // The window that owns the boxes and dialogs (the main dialog once it exists), and a
+    // window that floats above it (the progress window): while that one is shown the boxes
+    // and dialogs open over it instead, where it cannot cover them.
+    void SetOwner(QWidget* owner, QWidget* floating = nullptr) {
+        m_owner = owner;
+        m_floating = floating;
+    }
+    // The parent of the next box or dialog.
+    QWidget* DialogParent() const;
 
     int ShowMessageBox(const QString& text, const QString& caption, unsigned type) override;
     bool ChooseOpenFile(const QString& filter, const QString& startFolder,
@@ -35,4 +42,5 @@ public:
 
 private:
     QPointer<QWidget> m_owner;
+    QPointer<QWidget> m_floating;
 };

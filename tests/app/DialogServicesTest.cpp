@@ -74,6 +74,35 @@ TEST(QtDialogServices, MessageBoxShowsTextCaptionIconAndButtons) {
     EXPECT_EQ(services.ShowMessageBox(QStringLiteral("Done."), QString(), MsgBox::Ok), MsgBox::IdOk);
 }
 
+// While the floating window is shown, boxes and dialogs open over it, which stays on top and
+// would cover them otherwise; when it is hidden or absent the owner holds them.
+TEST(QtDialogServices, BoxesOpenOverTheFloatingWindowWhileItIsShown) {
+    QWidget owner;
+    QWidget floating(nullptr, Qt::Window | Qt::WindowStaysOnTopHint);
+    owner.show();
+    struct Row {
+        bool withFloating;
+        bool floatingShown;
+    };
+    for (const Row& row : {Row{false, true}, Row{true, false}, Row{true, true}}) {
+        floating.setVisible(row.floatingShown);
+        QtDialogServices services;
+        services.SetOwner(&owner, row.withFloating ? &floating : nullptr);
+        QWidget* const expected = row.withFloating && row.floatingShown ? &floating : &owner;
+        OnNextModal<QMessageBox>([&](QMessageBox* box) {
+            EXPECT_EQ(box->parentWidget(), expected) << row.withFloating << row.floatingShown;
+            box->button(QMessageBox::Ok)->click();
+        });
+        services.ShowMessageBox(QStringLiteral("Done."), QString(), MsgBox::Ok);
+        OnNextModal<QFileDialog>([&](QFileDialog* dialog) {
+            EXPECT_EQ(dialog->parentWidget(), expected) << row.withFloating << row.floatingShown;
+            dialog->reject();
+        });
+        QString path;
+        services.ChooseOpenFile(QStringLiteral("Key Files (*.key)|*.key|"), QString(), path);
+    }
+}
+
 TEST(QtDialogServices, OpenDialogStartsInTheFolderWithTheFirstFilterSelected) {
     QTemporaryDir folder;
     QFile file(folder.filePath(QStringLiteral("server.crt")));
