@@ -5,11 +5,14 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QTimer>
 #include <QUrl>
 
 namespace {
 constexpr unsigned kButtonMask = 0x0F;
 constexpr unsigned kIconMask = 0xF0;
+// How often an open box looks whether its question still applies.
+constexpr int kStillAppliesCheckMs = 50;
 
 bool RunFileDialog(QFileDialog& dialog, const QString& filter, QString& path) {
     const QStringList filters = QtNameFilters(filter);
@@ -68,6 +71,18 @@ QWidget* QtDialogServices::DialogParent() const {
 
 int QtDialogServices::ShowMessageBox(const QString& text, const QString& caption,
                                      unsigned type) {
+    return RunMessageBox(text, caption, type, {});
+}
+
+int QtDialogServices::ShowMessageBoxWhile(const QString& text, const QString& caption,
+                                          unsigned type,
+                                          const std::function<bool()>& stillApplies) {
+    if (!stillApplies()) return MsgBox::IdWithdrawn;
+    return RunMessageBox(text, caption, type, stillApplies);
+}
+
+int QtDialogServices::RunMessageBox(const QString& text, const QString& caption, unsigned type,
+                                    const std::function<bool()>& stillApplies) {
     const QString title = caption.isEmpty() ? QCoreApplication::applicationName() : caption;
     QMessageBox box(MessageBoxIcon(type), title, text, MessageBoxButtons(type), DialogParent());
     box.setTextFormat(Qt::PlainText);
@@ -76,7 +91,18 @@ int QtDialogServices::ShowMessageBox(const QString& text, const QString& caption
     box.setEscapeButton(box.button(QMessageBox::Cancel) != nullptr
                             ? box.button(QMessageBox::Cancel)
                             : box.button(QMessageBox::Ok));
+    bool withdrawn = false;
+    QTimer check(&box);
+    if (stillApplies) {
+        QObject::connect(&check, &QTimer::timeout, &box, [&] {
+            if (stillApplies()) return;
+            withdrawn = true;
+            box.reject();
+        });
+        check.start(kStillAppliesCheckMs);
+    }
     const int answer = box.exec();
+    if (withdrawn) return MsgBox::IdWithdrawn;
     // A box without Cancel has no other answer than OK, however it was closed.
     if (box.button(QMessageBox::Cancel) == nullptr) return MsgBox::IdOk;
     return answer == QMessageBox::Ok ? MsgBox::IdOk : MsgBox::IdCancel;

@@ -34,6 +34,8 @@ public:
     QWidget* DialogParent() const;
 
     int ShowMessageBox(const QString& text, const QString& caption, unsigned type) override;
+    int ShowMessageBoxWhile(const QString& text, const QString& caption, unsigned type,
+                            const std::function<bool()>& stillApplies) override;
     bool ChooseOpenFile(const QString& filter, const QString& startFolder,
                         QString& path) override;
     bool ChooseSaveFile(const QString& filter, const QString& defaultExtension,
@@ -41,6 +43,9 @@ public:
     void OpenDocument(const QString& path) override;
 
 private:
+    int RunMessageBox(const QString& text, const QString& caption, unsigned type,
+                      const std::function<bool()>& stillApplies);
+
     QPointer<QWidget> m_owner;
     QPointer<QWidget> m_floating;
 };

@@ -7,7 +7,9 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QUrl>
 #include <functional>
@@ -100,6 +102,50 @@ TEST(QtDialogServices, BoxesOpenOverTheFloatingWindowWhileItIsShown) {
         });
         QString path;
         services.ChooseOpenFile(QStringLiteral("Key Files (*.key)|*.key|"), QString(), path);
+    }
+}
+
+// A box about a passing state comes down unanswered once the state has passed and is not
+// shown at all when it has passed already; while the state holds, the button pressed answers.
+TEST(QtDialogServices, BoxWhileAStateHoldsIsWithdrawnWhenItPasses) {
+    enum class Act { None, Ok, Cancel, StatePasses };
+    struct Row {
+        bool holdsAtFirst;
+        Act act;
+        int result;
+    };
+    const Row rows[] = {
+        {false, Act::None, MsgBox::IdWithdrawn},
+        {true, Act::StatePasses, MsgBox::IdWithdrawn},
+        {true, Act::Ok, MsgBox::IdOk},
+        {true, Act::Cancel, MsgBox::IdCancel},
+    };
+    QtDialogServices services;
+    for (const Row& row : rows) {
+        bool holds = row.holdsAtFirst;
+        bool shown = false;
+        bool looked = false;
+        QTimer::singleShot(200, [&] {
+            looked = true;
+            QPointer<QMessageBox> box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) return;
+            shown = true;
+            if (row.act == Act::StatePasses) {
+                holds = false;
+                // The box is taken down here; its loop ends once this returns.
+                QTest::qWait(500);
+                if (!box->isVisible()) return;
+                ADD_FAILURE() << "the box stayed after its state passed";
+            }
+            box->button(row.act == Act::Ok ? QMessageBox::Ok : QMessageBox::Cancel)->click();
+        });
+        EXPECT_EQ(services.ShowMessageBoxWhile(QStringLiteral("Still?"), QString(),
+                                               MsgBox::OkCancel | MsgBox::IconExclamation,
+                                               [&] { return holds; }),
+                  row.result)
+            << static_cast<int>(row.act);
+        for (int i = 0; i < 100 && !looked; ++i) QTest::qWait(10);
+        EXPECT_EQ(shown, row.holdsAtFirst) << static_cast<int>(row.act);
     }
 }
 
