@@ -223,10 +223,10 @@ bool CQuillbankDlg::OnClose() {
         UpdateControlStates();
         // The timers go on inside the box. A transfer that ends meanwhile takes the question
         // down, and the request to close then needs no confirmation; Cancel keeps the window.
-        const int answer = m_services.ShowMessageBoxWhile(
-            QString::fromUtf16(CLOSE_DURING_TRANSFER_TEXT), QString(),
-            MsgBox::OkCancel | MsgBox::IconExclamation,
-            [this] { return IsTransferInProgress(m_nState); });
+        const int answer =
+            m_services.ShowMessageBoxWhile(QString::fromUtf16(CLOSE_DURING_TRANSFER_TEXT),
+                                           QString(), MsgBox::OkCancel | MsgBox::IconExclamation,
+                                           [this] { return IsTransferInProgress(m_nState); });
         if (answer == MsgBox::IdCancel) return false;
     }
     ReleaseSlotBuffers();
