@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "app/TypedFileOpen.h"
+
 namespace {
 constexpr unsigned kButtonMask = 0x0F;
 constexpr unsigned kIconMask = 0xF0;
@@ -114,6 +116,7 @@ bool QtDialogServices::ChooseOpenFile(const QString& filter, const QString& star
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     if (!startFolder.isEmpty() && QFileInfo(startFolder).isDir()) dialog.setDirectory(startFolder);
+    LetOpenTakeTypedFiles(dialog);
     return RunFileDialog(dialog, filter, path);
 }
 

@@ -3,11 +3,13 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -127,7 +129,8 @@ TEST(QtDialogServices, BoxWhileAStateHoldsIsWithdrawnWhenItPasses) {
         bool looked = false;
         QTimer::singleShot(200, [&] {
             looked = true;
-            QPointer<QMessageBox> box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            QPointer<QMessageBox> box =
+                qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (box == nullptr) return;
             shown = true;
             if (row.act == Act::StatePasses) {
@@ -175,6 +178,54 @@ TEST(QtDialogServices, OpenDialogStartsInTheFolderWithTheFirstFilterSelected) {
         dialog->reject();
     });
     EXPECT_FALSE(services.ChooseSaveFile(QStringLiteral("Key Files (*.key)|*.key|"), QStringLiteral("key"), path));
+}
+
+// Open takes an existing file typed into the name box as Enter does, also one of another
+// entry's type than the selected one (a ".der" under "*.crt"), and refuses a missing one.
+TEST(QtDialogServices, OpenTakesATypedExistingFileOfAnyEntry) {
+    QTemporaryDir folder;
+    for (const char* name : {"server.crt", "chain.der"}) {
+        QFile file(folder.filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    struct Row {
+        const char* typed;
+        bool pasted;  // the whole path at once, else the name key by key
+        bool opens;
+    };
+    const Row rows[] = {{"chain.der", false, true}, {"chain.der", true, true},
+                        {"server.crt", false, true}, {"missing.der", true, false}};
+    const QString filter = QStringLiteral(
+        "Certificate File(*.crt)|*.crt|Certificate File(*.cer)|*.cer|Certificate File(*.der)|*.der|");
+    QtDialogServices services;
+    for (const Row& row : rows) {
+        const QString typed = folder.filePath(QString::fromLatin1(row.typed));
+        OnNextModal<QFileDialog>([&](QFileDialog* dialog) {
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            auto* buttons = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+            if (name == nullptr || buttons == nullptr) {
+                ADD_FAILURE() << "not Qt's own dialog";
+                return dialog->reject();
+            }
+            EXPECT_EQ(dialog->selectedNameFilter(), QStringLiteral("Certificate File(*.crt)"));
+            name->setFocus();
+            if (row.pasted)
+                name->setText(typed);
+            else
+                QTest::keyClicks(name, QString::fromLatin1(row.typed));
+            QTest::qWait(100);
+            QPushButton* open = buttons->button(QDialogButtonBox::Open);
+            EXPECT_EQ(open->isEnabled(), row.opens) << row.typed << " pasted " << row.pasted;
+            QTest::mouseClick(open, Qt::LeftButton);
+            QTest::qWait(50);
+            if (dialog->isVisible()) dialog->reject();
+        });
+        QString path;
+        EXPECT_EQ(services.ChooseOpenFile(filter, folder.path(), path), row.opens) << row.typed;
+        if (row.opens) {
+            EXPECT_EQ(QFileInfo(path).canonicalFilePath(), QFileInfo(typed).canonicalFilePath());
+        }
+    }
 }
 
 TEST(QtDialogServices, OpenDocumentOpensTheAbsoluteFileUrl) {
