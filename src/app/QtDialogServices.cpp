@@ -5,11 +5,16 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QTimer>
 #include <QUrl>
+
+#include "app/TypedFileOpen.h"
 
 namespace {
 constexpr unsigned kButtonMask = 0x0F;
 constexpr unsigned kIconMask = 0xF0;
+// How often an open box looks whether its question still applies.
+constexpr int kStillAppliesCheckMs = 50;
 
 bool RunFileDialog(QFileDialog& dialog, const QString& filter, QString& path) {
     const QStringList filters = QtNameFilters(filter);
@@ -59,17 +64,47 @@ QMessageBox::StandardButtons MessageBoxButtons(unsigned type) {
     return QMessageBox::Ok;
 }
 
+QWidget* QtDialogServices::DialogParent() const {
+    // A window that stays on top would cover a box of the owner's, OK button and all; a box
+    // of its own always stays above it.
+    if (m_floating != nullptr && m_floating->isVisible()) return m_floating.data();
+    return m_owner.data();
+}
+
 int QtDialogServices::ShowMessageBox(const QString& text, const QString& caption,
                                      unsigned type) {
+    return RunMessageBox(text, caption, type, {});
+}
+
+int QtDialogServices::ShowMessageBoxWhile(const QString& text, const QString& caption,
+                                          unsigned type,
+                                          const std::function<bool()>& stillApplies) {
+    if (!stillApplies()) return MsgBox::IdWithdrawn;
+    return RunMessageBox(text, caption, type, stillApplies);
+}
+
+int QtDialogServices::RunMessageBox(const QString& text, const QString& caption, unsigned type,
+                                    const std::function<bool()>& stillApplies) {
     const QString title = caption.isEmpty() ? QCoreApplication::applicationName() : caption;
-    QMessageBox box(MessageBoxIcon(type), title, text, MessageBoxButtons(type), m_owner.data());
+    QMessageBox box(MessageBoxIcon(type), title, text, MessageBoxButtons(type), DialogParent());
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Ok);
     // Escape answers Cancel where there is one and OK otherwise, as the platform box does.
     box.setEscapeButton(box.button(QMessageBox::Cancel) != nullptr
                             ? box.button(QMessageBox::Cancel)
                             : box.button(QMessageBox::Ok));
+    bool withdrawn = false;
+    QTimer check(&box);
+    if (stillApplies) {
+        QObject::connect(&check, &QTimer::timeout, &box, [&] {
+            if (stillApplies()) return;
+            withdrawn = true;
+            box.reject();
+        });
+        check.start(kStillAppliesCheckMs);
+    }
     const int answer = box.exec();
+    if (withdrawn) return MsgBox::IdWithdrawn;
     // A box without Cancel has no other answer than OK, however it was closed.
     if (box.button(QMessageBox::Cancel) == nullptr) return MsgBox::IdOk;
     return answer == QMessageBox::Ok ? MsgBox::IdOk : MsgBox::IdCancel;
@@ -77,16 +112,17 @@ int QtDialogServices::ShowMessageBox(const QString& text, const QString& caption
 
 bool QtDialogServices::ChooseOpenFile(const QString& filter, const QString& startFolder,
                                       QString& path) {
-    QFileDialog dialog(m_owner.data());
+    QFileDialog dialog(DialogParent());
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     if (!startFolder.isEmpty() && QFileInfo(startFolder).isDir()) dialog.setDirectory(startFolder);
+    LetOpenTakeTypedFiles(dialog);
     return RunFileDialog(dialog, filter, path);
 }
 
 bool QtDialogServices::ChooseSaveFile(const QString& filter, const QString& defaultExtension,
                                       QString& path) {
-    QFileDialog dialog(m_owner.data());
+    QFileDialog dialog(DialogParent());
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(defaultExtension);  // Qt asks before replacing a file by default

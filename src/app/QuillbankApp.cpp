@@ -13,7 +13,7 @@ bool CQuillbankApp::InitInstance() {
     QApplication::setWindowIcon(QuillbankIcon());
     QtDialogServices services;
     CQuillbankDlg dlg(m_ports, services, m_lister);
-    services.SetOwner(&dlg);
+    services.SetOwner(&dlg, &dlg.m_progress);
     dlg.DoModal();  // the result is not needed
     return false;
 }

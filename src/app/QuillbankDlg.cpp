@@ -217,10 +217,18 @@ void CQuillbankDlg::OnCancel() { QDialog::reject(); }
 bool CQuillbankDlg::OnClose() {
     // Ending in the middle of a Read, Write or Remove leaves a slot half-written on the device
     // or a local file cut short.
-    if (IsTransferInProgress(m_nState) &&
-        m_services.ShowMessageBox(QString::fromUtf16(CLOSE_DURING_TRANSFER_TEXT), QString(),
-                                  MsgBox::OkCancel | MsgBox::IconExclamation) != MsgBox::IdOk)
-        return false;
+    if (IsTransferInProgress(m_nState)) {
+        // The progress window is brought up first, as the state wants it: the box opens over
+        // it then, and it cannot come back later on top of the box.
+        UpdateControlStates();
+        // The timers go on inside the box. A transfer that ends meanwhile takes the question
+        // down, and the request to close then needs no confirmation; Cancel keeps the window.
+        const int answer =
+            m_services.ShowMessageBoxWhile(QString::fromUtf16(CLOSE_DURING_TRANSFER_TEXT),
+                                           QString(), MsgBox::OkCancel | MsgBox::IconExclamation,
+                                           [this] { return IsTransferInProgress(m_nState); });
+        if (answer == MsgBox::IdCancel) return false;
+    }
     ReleaseSlotBuffers();
     return true;
 }

@@ -85,8 +85,9 @@ public:
     void OnSysCommand(int nID);
     void OnOK();
     void OnCancel();
-    // The close box: while a transfer runs, asks first. Releases the slot buffers and returns
-    // true when the dialog is to end (as with Cancel).
+    // The close box: while a transfer runs, asks first (a transfer ending meanwhile takes the
+    // question down and lets the window close). Releases the slot buffers and returns true
+    // when the dialog is to end (as with Cancel).
     bool OnClose();
 
     // The control with the given id, or null.

@@ -4,6 +4,7 @@
 // and tests with scripted answers.
 
 #include <QString>
+#include <functional>
 
 // Message box styles and results, with the values of the platform they come from.
 struct MsgBox {
@@ -14,7 +15,8 @@ struct MsgBox {
         IconQuestion = 0x20,
         IconExclamation = 0x30,
     };
-    enum Result : int { IdOk = 1, IdCancel = 2 };
+    // IdWithdrawn is no button: a box taken down unanswered (ShowMessageBoxWhile).
+    enum Result : int { IdWithdrawn = 0, IdOk = 1, IdCancel = 2 };
 };
 
 class DialogServices {
@@ -24,6 +26,14 @@ public:
     // Modal message box; an empty caption shows the application's name. Returns IdOk or
     // IdCancel.
     virtual int ShowMessageBox(const QString& text, const QString& caption, unsigned type) = 0;
+
+    // A message box about a passing state: shown only while `stillApplies` holds, and taken
+    // down unanswered (IdWithdrawn) once it stops holding while the box is open. Dialogs that
+    // cannot take a box down ask as ShowMessageBox does; the caller judges the answer then.
+    virtual int ShowMessageBoxWhile(const QString& text, const QString& caption, unsigned type,
+                                    const std::function<bool()>& stillApplies) {
+        return stillApplies() ? ShowMessageBox(text, caption, type) : MsgBox::IdWithdrawn;
+    }
 
     // Open dialog: `filter` is "description|pattern|..." with a trailing "|"; the chosen file
     // must exist; starts in `startFolder` (system default when empty or missing). False when

@@ -3,11 +3,15 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <QUrl>
 #include <functional>
@@ -74,6 +78,80 @@ TEST(QtDialogServices, MessageBoxShowsTextCaptionIconAndButtons) {
     EXPECT_EQ(services.ShowMessageBox(QStringLiteral("Done."), QString(), MsgBox::Ok), MsgBox::IdOk);
 }
 
+// While the floating window is shown, boxes and dialogs open over it, which stays on top and
+// would cover them otherwise; when it is hidden or absent the owner holds them.
+TEST(QtDialogServices, BoxesOpenOverTheFloatingWindowWhileItIsShown) {
+    QWidget owner;
+    QWidget floating(nullptr, Qt::Window | Qt::WindowStaysOnTopHint);
+    owner.show();
+    struct Row {
+        bool withFloating;
+        bool floatingShown;
+    };
+    for (const Row& row : {Row{false, true}, Row{true, false}, Row{true, true}}) {
+        floating.setVisible(row.floatingShown);
+        QtDialogServices services;
+        services.SetOwner(&owner, row.withFloating ? &floating : nullptr);
+        QWidget* const expected = row.withFloating && row.floatingShown ? &floating : &owner;
+        OnNextModal<QMessageBox>([&](QMessageBox* box) {
+            EXPECT_EQ(box->parentWidget(), expected) << row.withFloating << row.floatingShown;
+            box->button(QMessageBox::Ok)->click();
+        });
+        services.ShowMessageBox(QStringLiteral("Done."), QString(), MsgBox::Ok);
+        OnNextModal<QFileDialog>([&](QFileDialog* dialog) {
+            EXPECT_EQ(dialog->parentWidget(), expected) << row.withFloating << row.floatingShown;
+            dialog->reject();
+        });
+        QString path;
+        services.ChooseOpenFile(QStringLiteral("Key Files (*.key)|*.key|"), QString(), path);
+    }
+}
+
+// A box about a passing state comes down unanswered once the state has passed and is not
+// shown at all when it has passed already; while the state holds, the button pressed answers.
+TEST(QtDialogServices, BoxWhileAStateHoldsIsWithdrawnWhenItPasses) {
+    enum class Act { None, Ok, Cancel, StatePasses };
+    struct Row {
+        bool holdsAtFirst;
+        Act act;
+        int result;
+    };
+    const Row rows[] = {
+        {false, Act::None, MsgBox::IdWithdrawn},
+        {true, Act::StatePasses, MsgBox::IdWithdrawn},
+        {true, Act::Ok, MsgBox::IdOk},
+        {true, Act::Cancel, MsgBox::IdCancel},
+    };
+    QtDialogServices services;
+    for (const Row& row : rows) {
+        bool holds = row.holdsAtFirst;
+        bool shown = false;
+        bool looked = false;
+        QTimer::singleShot(200, [&] {
+            looked = true;
+            QPointer<QMessageBox> box =
+                qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr) return;
+            shown = true;
+            if (row.act == Act::StatePasses) {
+                holds = false;
+                // The box is taken down here; its loop ends once this returns.
+                QTest::qWait(500);
+                if (!box->isVisible()) return;
+                ADD_FAILURE() << "the box stayed after its state passed";
+            }
+            box->button(row.act == Act::Ok ? QMessageBox::Ok : QMessageBox::Cancel)->click();
+        });
+        EXPECT_EQ(services.ShowMessageBoxWhile(QStringLiteral("Still?"), QString(),
+                                               MsgBox::OkCancel | MsgBox::IconExclamation,
+                                               [&] { return holds; }),
+                  row.result)
+            << static_cast<int>(row.act);
+        for (int i = 0; i < 100 && !looked; ++i) QTest::qWait(10);
+        EXPECT_EQ(shown, row.holdsAtFirst) << static_cast<int>(row.act);
+    }
+}
+
 TEST(QtDialogServices, OpenDialogStartsInTheFolderWithTheFirstFilterSelected) {
     QTemporaryDir folder;
     QFile file(folder.filePath(QStringLiteral("server.crt")));
@@ -100,6 +178,54 @@ TEST(QtDialogServices, OpenDialogStartsInTheFolderWithTheFirstFilterSelected) {
         dialog->reject();
     });
     EXPECT_FALSE(services.ChooseSaveFile(QStringLiteral("Key Files (*.key)|*.key|"), QStringLiteral("key"), path));
+}
+
+// Open takes an existing file typed into the name box as Enter does, also one of another
+// entry's type than the selected one (a ".der" under "*.crt"), and refuses a missing one.
+TEST(QtDialogServices, OpenTakesATypedExistingFileOfAnyEntry) {
+    QTemporaryDir folder;
+    for (const char* name : {"server.crt", "chain.der"}) {
+        QFile file(folder.filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    struct Row {
+        const char* typed;
+        bool pasted;  // the whole path at once, else the name key by key
+        bool opens;
+    };
+    const Row rows[] = {{"chain.der", false, true}, {"chain.der", true, true},
+                        {"server.crt", false, true}, {"missing.der", true, false}};
+    const QString filter = QStringLiteral(
+        "Certificate File(*.crt)|*.crt|Certificate File(*.cer)|*.cer|Certificate File(*.der)|*.der|");
+    QtDialogServices services;
+    for (const Row& row : rows) {
+        const QString typed = folder.filePath(QString::fromLatin1(row.typed));
+        OnNextModal<QFileDialog>([&](QFileDialog* dialog) {
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            auto* buttons = dialog->findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+            if (name == nullptr || buttons == nullptr) {
+                ADD_FAILURE() << "not Qt's own dialog";
+                return dialog->reject();
+            }
+            EXPECT_EQ(dialog->selectedNameFilter(), QStringLiteral("Certificate File(*.crt)"));
+            name->setFocus();
+            if (row.pasted)
+                name->setText(typed);
+            else
+                QTest::keyClicks(name, QString::fromLatin1(row.typed));
+            QTest::qWait(100);
+            QPushButton* open = buttons->button(QDialogButtonBox::Open);
+            EXPECT_EQ(open->isEnabled(), row.opens) << row.typed << " pasted " << row.pasted;
+            QTest::mouseClick(open, Qt::LeftButton);
+            QTest::qWait(50);
+            if (dialog->isVisible()) dialog->reject();
+        });
+        QString path;
+        EXPECT_EQ(services.ChooseOpenFile(filter, folder.path(), path), row.opens) << row.typed;
+        if (row.opens) {
+            EXPECT_EQ(QFileInfo(path).canonicalFilePath(), QFileInfo(typed).canonicalFilePath());
+        }
+    }
 }
 
 TEST(QtDialogServices, OpenDocumentOpensTheAbsoluteFileUrl) {

@@ -32,40 +32,60 @@ TEST_F(DialogTest, KeysEndTheDialogExceptDuringATransfer) {
     }
 }
 
-// The close box asks first during a transfer and closes only on OK; the slot buffers are
+// The close box asks first during a transfer: OK closes, Cancel keeps the window, and a
+// transfer that ends while the box is open takes the question down and lets the window close
+// whatever would have been answered. A Read's or Write's progress window, even one the user
+// closed, is up before the box opens, so that the box opens over it. The slot buffers are
 // released only when the dialog really closes.
-TEST_F(DialogTest, CloseBoxAsksDuringATransferAndClosesOnlyOnOk) {
+TEST_F(DialogTest, CloseBoxAsksWhileATransferRuns) {
+    Connect();
     struct Row {
         int state;
         int answer;
+        bool endsWhileAsked;
         bool asked;
         bool closes;
+        bool progressShown;  // when the box opened
     };
     const Row rows[] = {
-        {STATE_READY, MsgBox::IdCancel, false, true},
-        {STATE_LOAD_AWAIT_DATA, MsgBox::IdCancel, false, true},
-        {STATE_CLOSED, MsgBox::IdCancel, false, true},
-        {STATE_WRITE_AWAIT_DATA, MsgBox::IdCancel, true, false},
-        {STATE_WRITE_AWAIT_DATA, MsgBox::IdOk, true, true},
-        {STATE_REMOVE_SEND, MsgBox::IdCancel, true, false},
-        {STATE_READ_AWAIT_DATA, MsgBox::IdOk, true, true},
-        {STATE_AWAIT_CLOSE, MsgBox::IdCancel, true, false},
+        {STATE_READY, MsgBox::IdCancel, false, false, true, false},
+        {STATE_LOAD_AWAIT_DATA, MsgBox::IdCancel, false, false, true, false},
+        {STATE_CLOSED, MsgBox::IdCancel, false, false, true, false},
+        {STATE_WRITE_AWAIT_DATA, MsgBox::IdCancel, false, true, false, true},
+        {STATE_WRITE_AWAIT_DATA, MsgBox::IdOk, false, true, true, true},
+        {STATE_REMOVE_SEND, MsgBox::IdCancel, false, true, false, false},
+        {STATE_READ_AWAIT_DATA, MsgBox::IdOk, false, true, true, true},
+        {STATE_READ_SEND_OPEN, MsgBox::IdCancel, false, true, false, true},
+        {STATE_AWAIT_CLOSE, MsgBox::IdCancel, false, true, false, false},
+        {STATE_REMOVE_SEND, MsgBox::IdCancel, true, true, true, false},
+        {STATE_REMOVE_SEND, MsgBox::IdOk, true, true, true, false},
     };
     for (const Row& row : rows) {
         dlg->show();
-        dlg->m_slots[3].EnsureBuffer();
+        dlg->m_progress.hide();
+        dlg->m_slots[5].EnsureBuffer();
+        dlg->m_nCurSlot = 3;
         dlg->m_nState = row.state;
         services.messages.clear();
         services.messageAnswers = {row.answer};
+        bool progressShown = false;
+        services.onMessage = [&] {
+            progressShown = dlg->m_progress.isVisible();
+            if (row.endsWhileAsked) {
+                EXPECT_TRUE(RunUntil(STATE_READY)) << row.state;
+            }
+        };
         dlg->close();
+        services.onMessage = nullptr;
         EXPECT_EQ(dlg->isVisible(), !row.closes) << row.state;
-        EXPECT_EQ(dlg->m_slots[3].pData == nullptr, row.closes) << row.state;
+        EXPECT_EQ(dlg->m_slots[5].pData == nullptr, row.closes) << row.state;
         ASSERT_EQ(services.messages.size(), row.asked ? 1u : 0u) << row.state;
         if (row.asked) {
             EXPECT_EQ(services.messages[0].text,
                       QStringLiteral("A transfer with the device is in progress. Close anyway?"));
             EXPECT_EQ(services.messages[0].caption, QString());
             EXPECT_EQ(services.messages[0].type, MsgBox::OkCancel | MsgBox::IconExclamation);
+            EXPECT_EQ(progressShown, row.progressShown) << row.state;
         }
     }
 }

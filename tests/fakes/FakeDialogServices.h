@@ -37,6 +37,14 @@ public:
         messageAnswers.pop_front();
         return answer;
     }
+    // Asked like any box; a condition that fails inside the box (onMessage) takes it down
+    // unanswered, whatever answer was scripted.
+    int ShowMessageBoxWhile(const QString& text, const QString& caption, unsigned type,
+                            const std::function<bool()>& stillApplies) override {
+        if (!stillApplies()) return MsgBox::IdWithdrawn;
+        const int answer = ShowMessageBox(text, caption, type);
+        return stillApplies() ? answer : MsgBox::IdWithdrawn;
+    }
     bool ChooseOpenFile(const QString& filter, const QString& startFolder,
                         QString& path) override {
         fileDialogs.push_back({false, filter, startFolder});
