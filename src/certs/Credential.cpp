@@ -45,8 +45,8 @@ QString AlgorithmText(const EVP_PKEY* key) {
         case EVP_PKEY_EC: {
             char group[80] = {};
             size_t length = 0;
-            if (EVP_PKEY_get_utf8_string_param(key, OSSL_PKEY_PARAM_GROUP_NAME, group,
-                                               sizeof group, &length) != 1)
+            if (EVP_PKEY_get_utf8_string_param(key, OSSL_PKEY_PARAM_GROUP_NAME, group, sizeof group,
+                                               &length) != 1)
                 return QStringLiteral("EC");
             const char* nist = EC_curve_nid2nist(OBJ_txt2nid(group));
             return QStringLiteral("EC ") + QString::fromLatin1(nist != nullptr ? nist : group);

@@ -57,16 +57,15 @@ QString TimeText(const ASN1_TIME* time) {
 
 QString NameText(const X509_NAME* name) {
     // RFC 2253 escapes control characters, so the name cannot break the line.
-    return Printed(
-        [name](BIO* bio) { return X509_NAME_print_ex(bio, name, 0, XN_FLAG_RFC2253); });
+    return Printed([name](BIO* bio) { return X509_NAME_print_ex(bio, name, 0, XN_FLAG_RFC2253); });
 }
 
 class Findings {
-  public:
+public:
     void Add(std::vector<int> slots, CredentialProblem::Severity severity, const char* code,
              QString message) {
-        m_problems.push_back({std::move(slots), severity, QString::fromLatin1(code),
-                              std::move(message)});
+        m_problems.push_back(
+            {std::move(slots), severity, QString::fromLatin1(code), std::move(message)});
     }
     std::vector<CredentialProblem> Take() {
         std::stable_sort(m_problems.begin(), m_problems.end(),
@@ -76,7 +75,7 @@ class Findings {
         return std::move(m_problems);
     }
 
-  private:
+private:
     std::vector<CredentialProblem> m_problems;
 };
 
@@ -124,14 +123,15 @@ void CheckDates(X509* server, std::time_t now, Findings& findings) {
 // A further certificate with the issuer's name whose key verifies slot 0's signature is
 // its issuer. One with the name whose key does not is an error: the device would find it
 // and fail. None at all is a warning: the device may trust a root it was built with.
+// Judged only when every further slot is known.
 void CheckIssuer(const Credentials& held, const CredentialSlots& slots, Findings& findings) {
     X509* server = held[SLOT_SERVER_CERTIFICATE].certificate.get();
     if (X509_NAME_cmp(X509_get_subject_name(server), X509_get_issuer_name(server)) == 0)
         return;  // self-issued: its issuer is itself
+    for (int slot = FIRST_FURTHER_SLOT; slot < SLOT_COUNT; ++slot)
+        if (!slots[static_cast<size_t>(slot)]) return;  // it may hold the issuer
     std::vector<int> named{SLOT_SERVER_CERTIFICATE};
-    bool allKnown = true;
     for (int slot = FIRST_FURTHER_SLOT; slot < SLOT_COUNT; ++slot) {
-        allKnown = allKnown && slots[static_cast<size_t>(slot)].has_value();
         X509* candidate = held[static_cast<size_t>(slot)].certificate.get();
         if (candidate == nullptr) continue;
         const int issued = X509_check_issued(candidate, server);
@@ -148,7 +148,7 @@ void CheckIssuer(const Credentials& held, const CredentialSlots& slots, Findings
                      QStringLiteral("the issuer of slot 0's certificate (%1) is in slot %2, but "
                                     "slot 0's certificate does not verify against it")
                          .arg(issuer, where.join(QStringLiteral(", "))));
-    } else if (allKnown) {
+    } else {
         findings.Add(named, CredentialProblem::Warning, PROBLEM_ISSUER_MISSING,
                      QStringLiteral("the issuer of slot 0's certificate (%1) is in none of slots "
                                     "2-14; the device must already trust it")
@@ -227,8 +227,31 @@ std::vector<CredentialProblem> CheckCredentials(const CredentialSlots& slots,
     return findings.Take();
 }
 
-bool HasError(const std::vector<CredentialProblem>& problems) {
-    return std::any_of(problems.begin(), problems.end(), [](const CredentialProblem& problem) {
-        return problem.severity == CredentialProblem::Error;
-    });
+int ErrorCount(const std::vector<CredentialProblem>& problems) {
+    return static_cast<int>(
+        std::count_if(problems.begin(), problems.end(), [](const CredentialProblem& problem) {
+            return problem.severity == CredentialProblem::Error;
+        }));
+}
+
+std::vector<CredentialProblem> CheckLooseCredentials(const std::vector<Credential>& items) {
+    const std::vector<std::vector<size_t>> pairs = KeyCertificatePairs(items);
+    std::vector<int> certificates;
+    for (size_t i = 0; i < items.size(); ++i)
+        if (items[i].kind == Credential::Certificate) certificates.push_back(static_cast<int>(i));
+    Findings findings;
+    for (size_t i = 0; i < items.size(); ++i) {
+        const int at = static_cast<int>(i);
+        if (items[i].kind == Credential::EncryptedKey)
+            findings.Add({at}, CredentialProblem::Error, PROBLEM_KEY_ENCRYPTED,
+                         QStringLiteral("the key is encrypted; the device cannot open it without "
+                                        "a passphrase"));
+        if (items[i].kind != Credential::PrivateKey || certificates.empty() || !pairs[i].empty())
+            continue;
+        std::vector<int> involved = certificates;
+        involved.insert(std::lower_bound(involved.begin(), involved.end(), at), at);
+        findings.Add(involved, CredentialProblem::Error, PROBLEM_KEY_MISMATCH,
+                     QStringLiteral("the key belongs to none of the certificates"));
+    }
+    return findings.Take();
 }

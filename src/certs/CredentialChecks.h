@@ -8,7 +8,7 @@
 // written; the server certificate's dates when slot 0 is written; its issuer and repeated
 // certificates when slot 0 is written or any of slots 2-14 is touched. An empty slot 0 or 1
 // has nothing to compare. A slot whose bytes are not known is left out of every check, and
-// an issuer is called missing only when all of slots 2-14 are known.
+// the issuer is judged only when all of slots 2-14 are known.
 
 #include <QByteArray>
 #include <QString>
@@ -51,4 +51,10 @@ SlotMask SlotsTheChecksNeed(const CredentialSlots& slots, const SlotMask& touche
 std::vector<CredentialProblem> CheckCredentials(const CredentialSlots& slots,
                                                 const SlotMask& touched, std::time_t now);
 
-bool HasError(const std::vector<CredentialProblem>& problems);
+int ErrorCount(const std::vector<CredentialProblem>& problems);
+
+struct Credential;
+
+// For files that are in no slot (`summary`): each encrypted key, and each key that belongs to
+// none of the certificates among them when there is one. `slots` holds positions in `items`.
+std::vector<CredentialProblem> CheckLooseCredentials(const std::vector<Credential>& items);

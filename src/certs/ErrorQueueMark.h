@@ -5,7 +5,7 @@
 #include <openssl/err.h>
 
 class ErrorQueueMark {
-  public:
+public:
     ErrorQueueMark() { ERR_set_mark(); }
     ~ErrorQueueMark() { ERR_pop_to_mark(); }
     ErrorQueueMark(const ErrorQueueMark&) = delete;

@@ -83,10 +83,12 @@ QByteArray TestKeyBytes(TestKey which, KeyForm form) {
     int written = 0;
     switch (form) {
         case KeyForm::Pkcs8Der:
-            written = i2d_PKCS8PrivateKey_bio(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr);
+            written =
+                i2d_PKCS8PrivateKey_bio(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr);
             break;
         case KeyForm::Pkcs8Pem:
-            written = PEM_write_bio_PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr);
+            written =
+                PEM_write_bio_PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr);
             break;
         case KeyForm::TraditionalPem:
             written = PEM_write_bio_PrivateKey_traditional(bio.get(), key, nullptr, nullptr, 0,
