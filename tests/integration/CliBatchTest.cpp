@@ -448,7 +448,7 @@ TEST_F(CliBatch, HelpAndVersionGoToStandardOutput) {
          {"ports",     "list",    "read",   "write",    "remove",      "summary",      "apply",
           "backup",    "restore", "check",  "--port",   "--trace",     "--yes",        "--timeout",
           "--tick-ms", "--json",  "--slot", "--remove", "--no-verify", "--keep-going", "--exact",
-          "--force",   "--days",  "--help", "--version"})
+          "--force",   "--days",  "--help", "--version", "--no-checks"})
         EXPECT_TRUE(help.out.contains(QStringLiteral("  ") + QLatin1String(word) + u' ')) << word;
     const CliResult version = Run({QStringLiteral("--version")});
     EXPECT_EQ(version.code, CLI_OK);
