@@ -31,6 +31,12 @@ struct OpenSslFree {
     void operator()(void* block) const { OPENSSL_free(block); }
 };
 
+Credential OfKind(Credential::Kind kind) {
+    Credential credential;
+    credential.kind = kind;
+    return credential;
+}
+
 QString AlgorithmText(const EVP_PKEY* key) {
     if (key == nullptr) return {};
     const int id = EVP_PKEY_get_base_id(key);
@@ -75,14 +81,10 @@ bool IsEncryptedPkcs8(const unsigned char* data, long length) {
 }
 
 Credential FromCertificateDer(const unsigned char* data, long length) {
-    Credential credential;
+    Credential credential = OfKind(Credential::Certificate);
     const unsigned char* cursor = data;
     credential.certificate.reset(d2i_X509(nullptr, &cursor, length));
-    if (!credential.certificate) {
-        credential.kind = Credential::Neither;
-        return credential;
-    }
-    credential.kind = Credential::Certificate;
+    if (!credential.certificate) return OfKind(Credential::Neither);
     credential.algorithm = AlgorithmText(X509_get0_pubkey(credential.certificate.get()));
     return credential;
 }
@@ -90,11 +92,8 @@ Credential FromCertificateDer(const unsigned char* data, long length) {
 // The encrypted form is recognised before a decoder sees it, so none is ever asked to
 // decrypt.
 Credential FromKeyDer(const unsigned char* data, long length) {
+    if (IsEncryptedPkcs8(data, length)) return OfKind(Credential::EncryptedKey);
     Credential credential;
-    if (IsEncryptedPkcs8(data, length)) {
-        credential.kind = Credential::EncryptedKey;
-        return credential;
-    }
     const unsigned char* cursor = data;
     credential.key.reset(d2i_AutoPrivateKey(nullptr, &cursor, length));
     credential.kind = credential.key ? Credential::PrivateKey : Credential::Neither;
@@ -109,8 +108,6 @@ Credential FromDer(const unsigned char* data, long length) {
 }
 
 Credential FromPem(const QByteArray& bytes) {
-    Credential neither;
-    neither.kind = Credential::Neither;
     const std::unique_ptr<BIO, BioDeleter> bio(
         BIO_new_mem_buf(bytes.constData(), static_cast<int>(bytes.size())));
     char* name = nullptr;
@@ -120,24 +117,17 @@ Credential FromPem(const QByteArray& bytes) {
     const bool read = bio && PEM_read_bio(bio.get(), &name, &header, &data, &length) == 1;
     const std::unique_ptr<char, OpenSslFree> ownedName(name), ownedHeader(header);
     const std::unique_ptr<unsigned char, OpenSslFree> ownedData(data);
-    if (!read) return neither;
+    if (!read) return OfKind(Credential::Neither);
     const std::string label(name);
     if (label == PEM_STRING_X509 || label == PEM_STRING_X509_OLD)
         return FromCertificateDer(data, length);
-    if (label == PEM_STRING_PKCS8) {
-        Credential encrypted;
-        encrypted.kind = Credential::EncryptedKey;
-        return encrypted;
-    }
-    if (!label.ends_with("PRIVATE KEY")) return neither;
+    if (label == PEM_STRING_PKCS8) return OfKind(Credential::EncryptedKey);
+    if (!label.ends_with("PRIVATE KEY")) return OfKind(Credential::Neither);
     // The traditional form keeps its encryption in the block's headers.
     const char* headers = header != nullptr ? header : "";
     if (std::strstr(headers, "Proc-Type:") != nullptr &&
-        std::strstr(headers, "ENCRYPTED") != nullptr) {
-        Credential encrypted;
-        encrypted.kind = Credential::EncryptedKey;
-        return encrypted;
-    }
+        std::strstr(headers, "ENCRYPTED") != nullptr)
+        return OfKind(Credential::EncryptedKey);
     return FromKeyDer(data, length);
 }
 
@@ -145,11 +135,7 @@ Credential FromPem(const QByteArray& bytes) {
 
 Credential ReadCredential(const QByteArray& bytes) {
     if (bytes.isEmpty()) return {};
-    if (bytes.size() > INT_MAX / 2) {
-        Credential neither;
-        neither.kind = Credential::Neither;
-        return neither;
-    }
+    if (bytes.size() > INT_MAX / 2) return OfKind(Credential::Neither);
     const ErrorQueueMark mark;
     if (bytes.contains("-----BEGIN ")) return FromPem(bytes);
     return FromDer(reinterpret_cast<const unsigned char*>(bytes.constData()),

@@ -42,7 +42,8 @@ TEST(CredentialChecks, EachSetGivesItsProblems) {
     const QByteArray server = TestCertificate({});
     const QByteArray serverEc = TestCertificate({"device.test", "Test CA", K::EcA});
     const QByteArray rsaKey = TestKeyBytes(K::RsaA, F::Pkcs8Der);
-    const QByteArray junk("\x30\x03\x02\x01\x05 not a credential", 24);
+    static const char junkBytes[] = "\x30\x03\x02\x01\x05 not a credential";
+    const QByteArray junk(junkBytes, sizeof junkBytes - 1);
     struct Case {
         const char* name;
         std::map<int, QByteArray> slots;
