@@ -79,6 +79,13 @@ TEST_F(CliCredentials, EachCommandNamesTheProblemsAndOnlyAnErrorRefuses) {
          "slots.status",
          "done done done",
          Changes},
+        {"apply --slot 0=@server.crt --slot 1=@server.key",
+         {},
+         CLI_OK,
+         "issuer-missing",
+         "slots.status",
+         "done done",
+         Changes},
         // The key alone is compared with the certificate the device holds.
         {"apply --slot 1=@other.key",
          {{0, "server.crt"}, {2, "ca.crt"}},
