@@ -5,7 +5,7 @@ _quillbank_cli() {
     _init_completion || return
 
     local commands="ports list read write remove summary apply backup restore check"
-    local flags="--trace --yes --json --no-verify --keep-going --force --exact --help --version"
+    local flags="--trace --yes --json --no-verify --no-checks --keep-going --force --exact --help --version"
     local valued="--port --timeout --tick-ms --slot --remove --days"
 
     case $prev in

@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "certs/ErrorQueueMark.h"
 #include "engine/SlotEngine.h"
 #include "engine/SlotTable.h"
 #include "support/Text.h"
@@ -40,16 +41,6 @@ struct Asn1StringDeleter {
 
 struct Asn1ObjectDeleter {
     void operator()(ASN1_OBJECT* object) const { ASN1_OBJECT_free(object); }
-};
-
-// Keeps whatever OpenSSL reports while decoding foreign bytes off the thread's error queue,
-// so that a rejected slot leaves no stale error behind for the next OpenSSL caller.
-class ErrorQueueMark {
-  public:
-    ErrorQueueMark() { ERR_set_mark(); }
-    ~ErrorQueueMark() { ERR_pop_to_mark(); }
-    ErrorQueueMark(const ErrorQueueMark&) = delete;
-    ErrorQueueMark& operator=(const ErrorQueueMark&) = delete;
 };
 
 const QString& Separator() {

@@ -4,7 +4,8 @@
 #include "certs/SlotFacts.h"
 #include "engine/SlotTable.h"
 
-int RunSummaryCommand(const QStringList& files, QTextStream& out, QTextStream& err) {
+int RunSummaryCommand(const QStringList& files, QTextStream& out, QTextStream& err,
+                      std::vector<std::pair<QString, QByteArray>>* loaded) {
     if (files.isEmpty()) {
         err << "usage: quillbank-cli summary FILE...\n";
         err.flush();
@@ -19,6 +20,7 @@ int RunSummaryCommand(const QStringList& files, QTextStream& out, QTextStream& e
                 out << path << ':';
                 if (!cell.isEmpty()) out << ' ' << cell;
                 out << '\n';
+                if (loaded != nullptr) loaded->emplace_back(path, read.bytes);
                 break;
             }
             case SlotFileRead::TooLarge: {

@@ -11,11 +11,16 @@
 //                    the usage line when no file is named
 // FILE is the argument as given. Every file is tried even after one failed.
 
+#include <QByteArray>
 #include <QStringList>
 #include <QTextStream>
+#include <utility>
+#include <vector>
 
 inline constexpr int SUMMARY_EXIT_OK = 0;
 inline constexpr int SUMMARY_EXIT_FILE_FAILED = 1;  // a file was too large or unreadable
 inline constexpr int SUMMARY_EXIT_USAGE = 2;        // no file named
 
-int RunSummaryCommand(const QStringList& files, QTextStream& out, QTextStream& err);
+// `loaded`, when given, receives each file that was read with its bytes, in the same order.
+int RunSummaryCommand(const QStringList& files, QTextStream& out, QTextStream& err,
+                      std::vector<std::pair<QString, QByteArray>>* loaded = nullptr);

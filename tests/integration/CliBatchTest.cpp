@@ -387,7 +387,9 @@ TEST_F(CliBatch, BadInputsAreRefusedBeforeAPortIsOpened) {
 }
 
 // Each command loads only what its checks and questions need, and sends the same frames
-// whether it steps as soon as each answer is in or on a fixed tick.
+// whether it steps as soon as each answer is in or on a fixed tick. An apply loads the
+// slots it leaves alone that the credential checks of its slots look at (with --no-checks
+// too, which still reports them): the certificate for a key, every certificate for one.
 TEST(CliAgainstScriptedDevice, LoadsOnlyWhatTheCommandNeedsAtEitherPace) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -405,8 +407,10 @@ TEST(CliAgainstScriptedDevice, LoadsOnlyWhatTheCommandNeedsAtEitherPace) {
         {"write 6 @f.crt", {6}},
         {"--yes write 3 @f.crt", {}},
         {"--yes remove 5", {}},
-        {"apply --no-verify --slot 2=@f.crt", {2}},
-        {"--yes apply --slot 2=@f.crt", {2}},
+        {"apply --no-checks --no-verify --slot 2=@f.crt",
+         {0, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}},
+        {"--yes apply --no-checks --slot 2=@f.crt", {0, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 2}},
+        {"--yes apply --no-checks --slot 1=@f.crt", {0, 1}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);
@@ -478,7 +482,7 @@ TEST_F(CliBatch, HelpAndVersionGoToStandardOutput) {
          {"ports",     "list",    "read",   "write",    "remove",      "summary",      "apply",
           "backup",    "restore", "check",  "--port",   "--trace",     "--yes",        "--timeout",
           "--tick-ms", "--json",  "--slot", "--remove", "--no-verify", "--keep-going", "--exact",
-          "--force",   "--days",  "--help", "--version"})
+          "--force",   "--days",  "--help", "--version", "--no-checks"})
         EXPECT_TRUE(help.out.contains(QStringLiteral("  ") + QLatin1String(word) + u' ')) << word;
     const CliResult version = Run({QStringLiteral("--version")});
     EXPECT_EQ(version.code, CLI_OK);

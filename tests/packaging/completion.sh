@@ -26,7 +26,7 @@ done <<TABLE
 quillbank-cli |apply backup check list ports read remove restore summary write
 quillbank-cli --trace --port /dev/ttyACM0 li|list
 quillbank-cli --ti|--tick-ms --timeout
-quillbank-cli --no|--no-verify
+quillbank-cli --no|--no-checks --no-verify
 quillbank-cli read |$slots
 quillbank-cli --yes write 2 |backups server.crt server.key slots.json
 quillbank-cli remove 5 |

@@ -7,7 +7,9 @@
 #include "CommandContext.h"
 #include "Commands.h"
 #include "InputChecks.h"
+#include "JobChecks.h"
 #include "Manifest.h"
+#include "ProblemReport.h"
 #include "SlotJson.h"
 #include "certs/SlotFacts.h"
 #include "support/Text.h"
@@ -71,9 +73,9 @@ StepResult RunStep(Connection& connection, const ApplyStep& step, bool verify) {
     return result;
 }
 
-void Report(const CommandContext& context, const Connection& connection,
-            const std::vector<ApplyStep>& steps, const std::vector<StepResult>& results,
-            bool verify) {
+void Report(const CommandContext& context, const QString& port, const std::vector<ApplyStep>& steps,
+            const std::vector<StepResult>& results, bool verify,
+            const std::vector<CredentialProblem>& problems) {
     if (context.options.json) {
         QJsonArray slots;
         for (size_t i = 0; i < steps.size(); ++i) {
@@ -92,9 +94,10 @@ void Report(const CommandContext& context, const Connection& connection,
             object.insert(QStringLiteral("error"), TextOrNull(result.failure.message));
             slots.append(object);
         }
-        context.PrintJson({{QStringLiteral("port"), connection.Port().location},
+        context.PrintJson({{QStringLiteral("port"), TextOrNull(port)},
                            {QStringLiteral("verify"), verify},
-                           {QStringLiteral("slots"), slots}});
+                           {QStringLiteral("slots"), slots},
+                           {QStringLiteral("problems"), ProblemsJson(problems)}});
         return;
     }
     for (size_t i = 0; i < steps.size(); ++i) {
@@ -114,17 +117,45 @@ void Report(const CommandContext& context, const Connection& connection,
     }
 }
 
+// Names each problem; with an error (and without --no-checks) reports every step as not
+// attempted and gives the code that refuses the job.
+int TellProblems(const CommandContext& context, const QString& port,
+                 const std::vector<ApplyStep>& steps, bool verify,
+                 const std::vector<CredentialProblem>& problems) {
+    for (const CredentialProblem& problem : problems) context.Fail(CLI_OK, ProblemLine(problem));
+    const int errors = ErrorCount(problems);
+    if (errors == 0 || !context.options.checks) return CLI_OK;
+    Report(context, port, steps, std::vector<StepResult>(steps.size()), verify, problems);
+    return context.Fail(
+        CLI_CREDENTIALS,
+        QStringLiteral("nothing was written: %1 credential error(s) (--no-checks writes anyway)")
+            .arg(errors));
+}
+
 // Runs the checked steps in order; on the first failure the rest are not attempted unless
 // --keep-going (and never once the connection is gone).
 int RunSteps(const CommandContext& context, const std::vector<ApplyStep>& steps, bool verify) {
-    // The slots to be written are loaded for the question before overwriting them.
-    SlotSet needed;
+    // What the job's files alone show is refused before the port is opened.
+    const JobCredentials credentials = PlanCredentials(steps);
+    if (context.options.checks) {
+        const std::vector<CredentialProblem> early = CheckJobAlone(credentials);
+        if (ErrorCount(early) > 0)
+            return TellProblems(context, context.options.port, steps, verify, early);
+    }
+    // The slots to be written are loaded for the question before overwriting them, and the
+    // slots the job leaves alone for the credential checks that need them.
+    SlotSet needed = SlotsToLoad(credentials);
     if (!context.options.yes)
         for (const ApplyStep& step : steps)
             if (step.action == ApplyStep::Write) needed.set(static_cast<size_t>(step.slot));
     Connection connection(context);
     if (const int opened = connection.Open(needed); opened != CLI_OK) return opened;
 
+    // Judged before the first frame that changes the device.
+    const QString& port = connection.Port().location;
+    const std::vector<CredentialProblem> problems = CheckJob(credentials, connection.Session());
+    if (const int refused = TellProblems(context, port, steps, verify, problems); refused != CLI_OK)
+        return refused;
     std::vector<StepResult> results(steps.size());
     int code = CLI_OK;
     for (size_t i = 0; i < steps.size(); ++i) {
@@ -135,7 +166,7 @@ int RunSteps(const CommandContext& context, const std::vector<ApplyStep>& steps,
             if (code == CLI_OK) code = results[i].failure.code;
         }
     }
-    Report(context, connection, steps, results, verify);
+    Report(context, port, steps, results, verify, problems);
     return code;
 }
 

@@ -1,11 +1,13 @@
 // check [--days N]: names every certificate on the device that has expired or expires
-// within N days.
+// within N days, and what would not work in the credentials the device holds.
 
 #include <QDateTime>
 #include <QJsonArray>
 
 #include "CommandContext.h"
 #include "Commands.h"
+#include "JobChecks.h"
+#include "ProblemReport.h"
 #include "SlotJson.h"
 #include "certs/SlotFacts.h"
 
@@ -47,13 +49,18 @@ int RunCheckCommand(const CommandContext& context) {
         else
             context.out << "ok (" << daysLeft << " days left)\n";
     }
-    if (context.options.json)
+    const std::vector<CredentialProblem> problems = CheckDevice(connection.Session());
+    if (context.options.json) {
         context.PrintJson({{QStringLiteral("port"), connection.Port().location},
                            {QStringLiteral("days"), context.options.days},
                            {QStringLiteral("complete"), loaded == CLI_OK},
-                           {QStringLiteral("certificates"), certificates}});
-    else if (seen == 0)
-        context.out << "no certificates on the device\n";
+                           {QStringLiteral("certificates"), certificates},
+                           {QStringLiteral("problems"), ProblemsJson(problems)}});
+    } else {
+        if (seen == 0) context.out << "no certificates on the device\n";
+        for (const CredentialProblem& problem : problems)
+            context.out << ProblemLine(problem) << "\n";
+    }
     if (loaded != CLI_OK) return loaded;
     if (flagged > 0)
         return context.Fail(CLI_EXPIRING,
@@ -61,5 +68,8 @@ int RunCheckCommand(const CommandContext& context) {
                                            "%2 days")
                                 .arg(flagged)
                                 .arg(context.options.days));
+    if (const int errors = ErrorCount(problems); errors > 0)
+        return context.Fail(CLI_CREDENTIALS,
+                            QStringLiteral("%1 credential error(s) on the device").arg(errors));
     return CLI_OK;
 }

@@ -15,5 +15,6 @@ enum CliExit : int {
     CLI_CONNECTION_LOST = 10,  // the port failed while connected (device unplugged)
     CLI_VERIFY_MISMATCH = 11,  // a written slot read back differs from its file
     CLI_EXPIRING = 12,         // check: a certificate has expired or expires within --days
+    CLI_CREDENTIALS = 13,      // apply, restore, check: the key, certificates or chain would fail
     CLI_STOPPED = 128,         // + N: stopped by signal N (see StopSignals.h)
 };

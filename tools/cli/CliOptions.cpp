@@ -23,13 +23,16 @@ const char kHelp[] =
     "  read SLOT FILE         save slot SLOT to FILE\n"
     "  write SLOT FILE        load FILE (at most 6144 bytes) into slot SLOT\n"
     "  remove SLOT            erase slot SLOT\n"
-    "  summary FILE...        show what the slot list would show for local files\n"
+    "  summary FILE...        show what the slot list would show for local files, what\n"
+    "                         each is and which key belongs to which certificate\n"
     "  apply --slot N=FILE... [--remove N]...\n"
     "  apply MANIFEST.json    write and erase several slots over one connection; every\n"
-    "                         written slot is read back and compared\n"
+    "                         written slot is read back and compared; refused when the\n"
+    "                         key, certificates or chain would not work on the device\n"
     "  backup DIR             save every slot and a manifest.json into DIR\n"
     "  restore DIR            apply DIR/manifest.json, always verified\n"
-    "  check                  name the certificates that have expired or expire soon\n"
+    "  check                  name the certificates that have expired or expire soon,\n"
+    "                         and what would not work on the device\n"
     "\n"
     "Options:\n"
     "  --port LOCATION        the port to open (default: the one matching device)\n"
@@ -44,6 +47,8 @@ const char kHelp[] =
     "  --slot N=FILE          apply: write FILE into slot N (repeatable)\n"
     "  --remove N             apply: erase slot N (repeatable)\n"
     "  --no-verify            apply: do not read written slots back\n"
+    "  --no-checks            apply, restore: write even when the credential checks find\n"
+    "                         an error (the problems are still reported)\n"
     "  --keep-going           apply, restore: go on after a slot failed\n"
     "  --exact                apply, restore: also erase the slots the manifest lists as\n"
     "                         empty\n"
@@ -57,7 +62,8 @@ const char kHelp[] =
     "  0 done, 1 declined, 2 usage, 3 no device, 4 several devices, 5 port cannot be\n"
     "  opened, 6 device refused or answered badly, 7 time-out, 8 local file error,\n"
     "  9 empty slot, 10 connection lost, 11 verification mismatch, 12 certificate expired\n"
-    "  or expiring, 128 + N stopped by signal N (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP).\n";
+    "  or expiring, 13 credentials that would not work (key, certificates, chain),\n"
+    "  128 + N stopped by signal N (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP).\n";
 
 const char kUsage[] =
     "usage: quillbank-cli [OPTION]... COMMAND [ARGUMENT]...\n"
@@ -93,9 +99,9 @@ const std::vector<CommandShape>& Shapes() {
          1,
          "MANIFEST.json or --slot/--remove",
          true,
-         {"slot", "remove", "no-verify", "keep-going", "exact"}},
+         {"slot", "remove", "no-verify", "no-checks", "keep-going", "exact"}},
         {"backup", 1, 1, "DIR", true, {"force"}},
-        {"restore", 1, 1, "DIR", true, {"keep-going", "exact"}},
+        {"restore", 1, 1, "DIR", true, {"no-checks", "keep-going", "exact"}},
         {"check", 0, 0, "no arguments", true, {"days"}},
     };
     return shapes;
@@ -128,12 +134,12 @@ std::optional<int> ParseCliOptions(const QStringList& arguments, CliOptions& opt
                              tick = valued("tick-ms", "MS"), slot = valued("slot", "N=FILE"),
                              remove = valued("remove", "N"), days = valued("days", "N");
     const QCommandLineOption trace = flag("trace"), yes = flag("yes"), json = flag("json"),
-                             noVerify = flag("no-verify"), keepGoing = flag("keep-going"),
-                             force = flag("force"), exact = flag("exact"),
-                             version = flag("version");
+                             noVerify = flag("no-verify"), noChecks = flag("no-checks"),
+                             keepGoing = flag("keep-going"), force = flag("force"),
+                             exact = flag("exact"), version = flag("version");
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QString());
-    parser.addOptions({port, trace, yes, timeout, tick, json, slot, remove, noVerify, keepGoing,
-                       exact, force, days, help, version});
+    parser.addOptions({port, trace, yes, timeout, tick, json, slot, remove, noVerify, noChecks,
+                       keepGoing, exact, force, days, help, version});
     if (!parser.parse(QStringList{QStringLiteral("quillbank-cli")} + arguments))
         return Usage(err, parser.errorText());
     if (parser.isSet(help)) {
@@ -150,6 +156,7 @@ std::optional<int> ParseCliOptions(const QStringList& arguments, CliOptions& opt
     options.yes = parser.isSet(yes);
     options.json = parser.isSet(json);
     options.verify = !parser.isSet(noVerify);
+    options.checks = !parser.isSet(noChecks);
     options.keepGoing = parser.isSet(keepGoing);
     options.force = parser.isSet(force);
     options.exact = parser.isSet(exact);
@@ -184,7 +191,7 @@ std::optional<int> ParseCliOptions(const QStringList& arguments, CliOptions& opt
     if (options.json && !shape->json)
         return Usage(err, QStringLiteral("--json does not go with ") + options.command);
     for (const char* name :
-         {"slot", "remove", "no-verify", "keep-going", "exact", "force", "days"}) {
+         {"slot", "remove", "no-verify", "no-checks", "keep-going", "exact", "force", "days"}) {
         const bool own = std::find(shape->own.begin(), shape->own.end(), name) != shape->own.end();
         if (parser.isSet(QString::fromLatin1(name)) && !own)
             return Usage(err, QStringLiteral("--%1 does not go with %2")

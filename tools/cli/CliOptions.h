@@ -15,6 +15,7 @@ struct CliOptions {
     std::optional<int> tickMs;  // --tick-ms MS
     bool json = false;          // --json
     bool verify = true;         // not --no-verify
+    bool checks = true;         // not --no-checks: refuse a job whose credentials would fail
     bool keepGoing = false;     // --keep-going
     bool force = false;         // --force
     bool exact = false;         // --exact
