@@ -45,7 +45,7 @@ SessionResult Failure(const TransactionEnd& end) {
 
 CliSession::CliSession(CommPortProvider& ports, CliDialogs& dialogs, PortChoice port,
                        SessionPace pace)
-    : CSlotEngine(ports, dialogs), m_dialogs(dialogs), m_port(std::move(port)), m_pace(pace) {
+    : CSlotEngine(ports, dialogs), m_dialogs(dialogs), m_commands(*this, dialogs), m_port(std::move(port)), m_pace(pace) {
     ResetEngineMembers();
     // Each session counts failed reads afresh, as a program of its own would.
     s_nReadErrors = 0;
@@ -61,7 +61,7 @@ SessionResult CliSession::Connect(const SlotSet& needed) {
         if (!needed.test(static_cast<size_t>(slot)))
             m_slots[static_cast<size_t>(slot)].nStatus = SLOT_DONE;
     m_ends.clear();
-    OnBnClickedConnect();
+    m_commands.OnBnClickedConnect();
     const SessionResult result = WaitUntilIdle(QStringLiteral("connecting and reading the slots"));
     if (!result.ok()) return result;
     for (int slot = 0; slot < SLOT_COUNT; ++slot) {
@@ -86,15 +86,15 @@ QByteArray CliSession::SlotBytes(int slot) const {
 }
 
 void CliSession::Target(int slot) {
-    m_nTargetListId = SlotListId(slot);
-    m_nTargetRow = SlotRow(slot);
+    m_commands.m_nTargetListId = SlotListId(slot);
+    m_commands.m_nTargetRow = SlotRow(slot);
     m_dialogs.Reset();
     m_ends.clear();
 }
 
 SessionResult CliSession::Read(int slot) {
     Target(slot);
-    OnBnClickedRead();
+    m_commands.OnBnClickedRead();
     if (m_nState != STATE_READ_SEND_OPEN) {
         if (m_slots[static_cast<size_t>(slot)].nSize == 0) return {CLI_EMPTY_SLOT, {}};  // told
         if (m_dialogs.declined) return {CLI_CANCELLED, {}};
@@ -107,7 +107,7 @@ SessionResult CliSession::Read(int slot) {
 
 SessionResult CliSession::Write(int slot) {
     Target(slot);
-    OnBnClickedWrite();
+    m_commands.OnBnClickedWrite();
     if (m_nState != STATE_WRITE_SEND_OPEN) {
         if (m_dialogs.declined) return {CLI_CANCELLED, {}};
         if (m_dialogs.fileProblem || !m_dialogs.messages.isEmpty()) return {CLI_LOCAL_FILE, {}};
@@ -119,7 +119,7 @@ SessionResult CliSession::Write(int slot) {
 
 SessionResult CliSession::Remove(int slot) {
     Target(slot);
-    OnBnClickedRemove();
+    m_commands.OnBnClickedRemove();
     if (m_nState != STATE_REMOVE_SEND)
         return {m_dialogs.declined ? CLI_CANCELLED : CLI_REFUSED, {}};
     return Complete(slot, QStringLiteral("removing the slot"), {Transaction::Remove});
@@ -131,7 +131,7 @@ SessionResult CliSession::ReadBack(int slot, bool& refusedOpen) {
         return {CLI_REFUSED, QStringLiteral("the device is busy")};
     Target(slot);
     // What the Read command prepares, without a local file: the pieces go to the copy only.
-    BeginRead(slot, nullptr);
+    static_cast<void>(StartReadBack(slot));
     const SessionResult result = Complete(slot, QStringLiteral("reading the slot back"),
                                           {Transaction::Read, Transaction::Close});
     refusedOpen = !m_ends.empty() &&
@@ -141,7 +141,7 @@ SessionResult CliSession::ReadBack(int slot, bool& refusedOpen) {
 
 void CliSession::Disconnect() {
     if (IsPortOpen()) {
-        OnBnClickedConnect();
+        m_commands.OnBnClickedConnect();
         StepEngine();
     }
     CloseLocalFiles();

@@ -14,6 +14,7 @@
 
 #include "CliDialogs.h"
 #include "CliExit.h"
+#include "certs/SlotCommands.h"
 #include "engine/SlotEngine.h"
 #include "link/DeviceDiscovery.h"
 
@@ -83,6 +84,7 @@ private:
     void AwaitAnswer(int waitMs);
 
     CliDialogs& m_dialogs;
+    CSlotCommands m_commands;
     PortChoice m_port;
     SessionPace m_pace;
     SlotSet m_needed;
