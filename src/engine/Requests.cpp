@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "engine/SlotEngine.h"
+#include "protocol/Response.h"
 #include "support/Trace.h"
 
 namespace {
@@ -40,8 +41,11 @@ double TransferProgressView::Fraction() const {
     return std::clamp(done / total, 0.0, 1.0);
 }
 
-StartRefusal CSlotEngine::RequestConnect() {
+StartRefusal CSlotEngine::RequestConnect(const std::bitset<SLOT_COUNT>& load) {
     if (IsPortOpen()) return StartRefusal::Busy;
+    // The load's lowest-pending-slot rule passes done slots by.
+    for (int slot = 0; slot < SLOT_COUNT; ++slot)
+        if (!load.test(static_cast<size_t>(slot))) m_slots[static_cast<size_t>(slot)].nStatus = SLOT_DONE;
     m_bDisconnectRequested = false;
     m_nState = STATE_CONNECT;
     return StartRefusal::None;
@@ -173,4 +177,12 @@ TransferProgressView CSlotEngine::TransferProgress() const {
         view.total = m_nTransferTotal;
     }
     return view;
+}
+
+bool CSlotEngine::HoldsCompleteAnswer() const {
+    return HoldsCompleteFrame(m_rxBuffer.data(), m_nRxLength);
+}
+
+void CSlotEngine::WaitForPortInput(int ms) {
+    if (m_hComm) m_hComm->WaitForInput(ms);
 }

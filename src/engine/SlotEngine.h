@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -110,7 +111,9 @@ public:
     // Each starts its flow on the next step, or says why it did not start and changes
     // nothing. Connect needs a closed port, Disconnect an open one; the slot requests an
     // open port with the engine idle (STATE_READY).
-    StartRefusal RequestConnect();
+    // `load`: the slots the load after connecting reads; the others are passed by, stay out
+    // of memory and show as empty.
+    StartRefusal RequestConnect(const std::bitset<SLOT_COUNT>& load = std::bitset<SLOT_COUNT>().set());
     StartRefusal RequestDisconnect();
     // A Read of `slot`: its copy is refilled from the first byte by the pieces that arrive,
     // and each piece also goes to `target` (none: the copy only). A Read that fails gives
@@ -143,6 +146,12 @@ public:
     TransferProgressView TransferProgress() const;
     // Why the last local file of a Read could not be created or saved: "PATH: reason".
     const QString& LocalFileError() const { return m_strLocalFileError; }
+    // True when the receive buffer holds a complete answer for the next step to judge.
+    bool HoldsCompleteAnswer() const;
+    // Waits up to `ms` for bytes on the open port (returns at once without one).
+    void WaitForPortInput(int ms);
+    // Failed port reads are counted for the process; a new session starts from none.
+    static void ResetReadErrors() { s_nReadErrors = 0; }
 
     // --- Hooks for the owner -------------------------------------------------------------
     // Rewrites the Information cells from the slot table; the window's lists, nothing here.
