@@ -13,7 +13,7 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "engine/EngineHarness.h"
+#include "EngineHarness.h"
 
 namespace {
 
