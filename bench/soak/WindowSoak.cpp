@@ -1,44 +1,14 @@
-#include <poll.h>
-
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QPushButton>
 #include <QTableWidget>
 #include <cstdio>
-#include <functional>
 
 #include "DeviceSimulator.h"
 #include "Figures.h"
-#include "SimulatedPort.h"
 #include "Soak.h"
+#include "WindowOverSimulator.h"
 #include "app/QuillbankDlg.h"
 #include "fakes/FakeDialogServices.h"
-#include "link/TermiosPort.h"
-
-namespace {
-
-// One round of the window's 100 ms work, the device answering in between, and the events
-// the window has posted meanwhile.
-void Round(CQuillbankDlg& dlg, DeviceSimulator& device) {
-    dlg.OnTimer(TIMER_ENGINE);
-    pollfd toDevice{device.MasterFd(), POLLIN, 0};
-    (void)::poll(&toDevice, 1, 2);
-    device.Poll();
-    if (auto* port = dynamic_cast<TermiosPort*>(dlg.m_hComm.get())) {
-        pollfd toHost{port->Descriptor(), POLLIN, 0};
-        (void)::poll(&toHost, 1, 2);
-    }
-    dlg.OnTimer(TIMER_RECEIVE);
-    dlg.OnTimer(TIMER_UI_REFRESH);
-    QCoreApplication::processEvents();
-}
-
-bool RunUntil(CQuillbankDlg& dlg, DeviceSimulator& device, const std::function<bool()>& done) {
-    for (int round = 0; round < 3000 && !done(); ++round) Round(dlg, device);
-    return done();
-}
-
-}  // namespace
 
 int SoakWindow(int cycles, const QString& folder) {
     SimOptions options;
@@ -48,11 +18,9 @@ int SoakWindow(int cycles, const QString& folder) {
         std::fprintf(stderr, "soak: %s\n", qPrintable(device.LastError()));
         return cycles;
     }
-    TermiosPortProvider ports;
-    ListedPortLister lister(device.PortPath());
     FakeDialogServices dialogs;
-    CQuillbankDlg::s_bShowRestartReminder = false;
-    CQuillbankDlg dlg(ports, dialogs, lister);
+    WindowOverSimulator<> window(device, dialogs);
+    CQuillbankDlg& dlg = window.dlg;
     dlg.OnInitDialog();
     dlg.show();
     dlg.OnTimer(TIMER_DEVICE_SCAN);
@@ -65,16 +33,15 @@ int SoakWindow(int cycles, const QString& folder) {
     for (int cycle = 1; cycle <= cycles; ++cycle) {
         const auto ready = [&] { return dlg.m_nState == STATE_READY; };
         dlg.m_btnConnect->click();
-        bool ok = RunUntil(dlg, device, ready);
+        bool ok = window.RunUntil(ready);
         dlg.m_listServer->selectRow(0);
         dlg.OnTimer(TIMER_UI_REFRESH);
         dialogs.fileAnswers = {target};
         dlg.m_btnRead->click();
-        ok = ok && dlg.m_nState == STATE_READ_SEND_OPEN && RunUntil(dlg, device, ready);
+        ok = ok && dlg.m_nState == STATE_READ_SEND_OPEN && window.RunUntil(ready);
         ok = ok && QFileInfo(target).size() == device.Slot(0).size();
         dlg.m_btnConnect->click();
-        ok = RunUntil(dlg, device,
-                      [&] { return dlg.m_nState == STATE_CLOSED && !dlg.IsPortOpen(); }) &&
+        ok = window.RunUntil([&] { return dlg.m_nState == STATE_CLOSED && !dlg.IsPortOpen(); }) &&
              ok;
         if (!ok) {
             ++failures;

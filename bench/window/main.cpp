@@ -23,8 +23,8 @@
 
 #include "BenchDevice.h"
 #include "SimulatedPort.h"
+#include "WindowOverSimulator.h"
 #include "app/QuillbankDlg.h"
-#include "link/TermiosPort.h"
 #include "support/DialogServices.h"
 #include "support/Trace.h"
 
@@ -120,12 +120,10 @@ int main(int argc, char** argv) {
     upload.write(content);
     upload.close();
 
-    TermiosPortProvider ports;
-    ListedPortLister lister(device.PortPath());
     ScriptedDialogs dialogs;
     dialogs.file = upload.fileName();
-    CQuillbankDlg::s_bShowRestartReminder = false;
-    ObservedDialog dlg(ports, dialogs, lister);
+    WindowOverSimulator<ObservedDialog> window(device, dialogs);
+    ObservedDialog& dlg = window.dlg;
 
     enum class Phase { WaitForPort, Load, Write, Done } phase = Phase::WaitForPort;
     std::vector<SlotRecord> slots(SLOT_COUNT);

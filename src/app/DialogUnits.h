@@ -11,15 +11,12 @@ class DialogUnits {
 public:
     explicit DialogUnits(const QFont& font);
 
-    int BaseWidth() const { return m_baseWidth; }    // average character width, pixels
-    int BaseHeight() const { return m_baseHeight; }  // character height, pixels
-
     int X(int units) const;
     int Y(int units) const;
     QRect Rect(int x, int y, int width, int height) const;
     QSize Size(int width, int height) const;
 
 private:
-    int m_baseWidth;
-    int m_baseHeight;
+    int m_baseWidth;   // average character width, pixels
+    int m_baseHeight;  // character height, pixels
 };

@@ -29,8 +29,6 @@ public:
     int m_nRange = 0;
     CProgressCtrl* m_progressCtrl;
 
-    QLabel* Caption() const { return m_text; }
-
 protected:
     void timerEvent(QTimerEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;

@@ -3,6 +3,7 @@
 #include "certs/LocalSlotFile.h"
 #include "certs/SlotFacts.h"
 #include "engine/SlotTable.h"
+#include "support/Text.h"
 
 int RunSummaryCommand(const QStringList& files, QTextStream& out, QTextStream& err,
                       std::vector<std::pair<QString, QByteArray>>* loaded) {
@@ -17,7 +18,7 @@ int RunSummaryCommand(const QStringList& files, QTextStream& out, QTextStream& e
         switch (read.status) {
             case SlotFileRead::Loaded: {
                 const QString cell = DescribeSlotBytes(read.bytes).information;
-                out << path << ':';
+                out << OneLine(path) << ':';
                 if (!cell.isEmpty()) out << ' ' << cell;
                 out << '\n';
                 if (loaded != nullptr) loaded->emplace_back(path, read.bytes);
@@ -25,7 +26,7 @@ int RunSummaryCommand(const QStringList& files, QTextStream& out, QTextStream& e
             }
             case SlotFileRead::TooLarge: {
                 // A pipe or device has no size on disk: all that is known is "more".
-                err << path << ": too large for a slot (";
+                err << OneLine(path) << ": too large for a slot (";
                 if (read.size > SLOT_BUFFER_SIZE)
                     err << read.size << " bytes";
                 else
@@ -35,7 +36,7 @@ int RunSummaryCommand(const QStringList& files, QTextStream& out, QTextStream& e
                 break;
             }
             case SlotFileRead::Unreadable:
-                err << path << ": cannot read (" << read.error << ")\n";
+                err << OneLine(path) << ": cannot read (" << read.error << ")\n";
                 status = SUMMARY_EXIT_FILE_FAILED;
                 break;
         }

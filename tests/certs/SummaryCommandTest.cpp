@@ -43,11 +43,14 @@ TEST_F(SummaryCommandTest, EachFileGivesTheCellOfASlotCopy) {
     const QString cert = Write(QStringLiteral("server.der"), ExampleCertificate());
     const QString keyFile = Write(QStringLiteral("server.key"), key);
     const QString empty = Write(QStringLiteral("empty.der"), {});
-    EXPECT_EQ(Run({cert, keyFile, empty}), SUMMARY_EXIT_OK);
+    // A line break in a file's name cannot make its report two lines.
+    const QString broken = Write(QStringLiteral("two\nlines.der"), {});
+    EXPECT_EQ(Run({cert, keyFile, empty, broken}), SUMMARY_EXIT_OK);
     EXPECT_EQ(OutLines(),
               (QStringList{cert + QStringLiteral(": SHA256RSA , Example CA , 2031-01-01 00:00:00"),
                            keyFile + QStringLiteral(": File Size : %1Bytes").arg(key.size()),
-                           empty + QStringLiteral(":")}));
+                           empty + QStringLiteral(":"),
+                           dir.filePath(QStringLiteral("two\uFFFDlines.der:"))}));
     EXPECT_EQ(err, QString());
 }
 

@@ -13,7 +13,8 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "engine/EngineHarness.h"
+#include "AnswerDamage.h"
+#include "EngineHarness.h"
 
 namespace {
 
@@ -93,20 +94,16 @@ void Damage(Fault fault, std::vector<std::string>& reads, FakeLine& line) {
             line.unplugged = true;
             break;
         case Fault::Garbage:
-            // A line of noise with NUL bytes; its bytes do not sum to a multiple of 256, so
-            // it cannot verify with the answer's SUM behind it.
-            reads = {std::string("\x01#\0noise\0\r\n", 11) + answer};
+            reads = {AnswerDamage::WithGarbageBefore(answer)};
             break;
-        case Fault::BadChecksum: {
-            char sum[8];
-            std::snprintf(sum, sizeof sum, "%02X",
-                          static_cast<unsigned>((ScriptedDevice::Sum(body) + 1) & 0xFF));
-            reads = {body + "SUM:" + sum + "\r\n"};
+        case Fault::BadChecksum:
+            reads = {AnswerDamage::WithBadChecksum(body)};
+            break;
+        case Fault::Split: {
+            auto [first, second] = AnswerDamage::InHalves(answer);
+            reads = {std::move(first), std::move(second)};
             break;
         }
-        case Fault::Split:
-            reads = {answer.substr(0, answer.size() / 2), answer.substr(answer.size() / 2)};
-            break;
         case Fault::Refusal: {
             std::string refused = body;
             if (const size_t at = refused.find("RES:OK,"); at != std::string::npos)
@@ -114,15 +111,13 @@ void Damage(Fault fault, std::vector<std::string>& reads, FakeLine& line) {
             reads = {ScriptedDevice::WithSum(refused)};
             break;
         }
-        case Fault::OddData: {
-            std::string digits = DataOf(body);
-            digits = digits.empty() ? "A" : digits.substr(0, digits.size() - 1);
-            reads = {ScriptedDevice::WithSum(WithData(body, digits))};
+        case Fault::OddData:
+            reads = {
+                ScriptedDevice::WithSum(WithData(body, AnswerDamage::OddDigits(DataOf(body))))};
             break;
-        }
         case Fault::LongData:
-            reads = {ScriptedDevice::WithSum(
-                WithData(body, std::string(READ_DATA_DIGITS_MAX + 2, '0')))};
+            reads = {
+                ScriptedDevice::WithSum(WithData(body, AnswerDamage::LongDigits(DataOf(body))))};
             break;
     }
 }

@@ -1,7 +1,7 @@
 // Open, read and close: the exact command frames, the acceptance rules of each answer,
 // and the Read operation end to end.
 
-#include "engine/EngineHarness.h"
+#include "EngineHarness.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "engine/EngineHarness.h"
+#include "EngineHarness.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <functional>
 
-#include "engine/EngineHarness.h"
+#include "EngineHarness.h"
 
 using T = Transaction;
 using O = Outcome;

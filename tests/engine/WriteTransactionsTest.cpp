@@ -1,7 +1,7 @@
 // Upload of a local file in pieces and erase of a slot: frames, counts, answers, and what
 // the slot's copy holds afterwards.
 
-#include "engine/EngineHarness.h"
+#include "EngineHarness.h"
 #include "support/Text.h"
 
 namespace {

@@ -67,9 +67,7 @@ unsigned CurrentUmask() {
 }
 
 SimFault On(FaultKind kind, int command, int slot, int times = 1) {
-    SimFault f = Fault(kind, slot, 0, times);
-    f.command = command;
-    return f;
+    return Fault(kind, slot, 0, times, command);
 }
 
 class CliBatch : public CliAgainstDevice {

@@ -9,7 +9,7 @@
 #include <QJsonObject>
 
 #include "CliRig.h"
-#include "certs/TestCredentials.h"
+#include "TestCredentials.h"
 
 namespace {
 

@@ -11,19 +11,11 @@
 
 #include "CliSession.h"
 #include "LinkRig.h"
+#include "SimFaults.h"
 #include "SimThread.h"
 #include "fakes/FakeDeviceLister.h"
 #include "fakes/ScriptedDevice.h"
 #include "link/TermiosPort.h"
-
-inline SimFault Fault(FaultKind kind, int slot = -1, int after = 0, int times = 1) {
-    SimFault f;
-    f.kind = kind;
-    f.slot = slot;
-    f.after = after;
-    f.times = times;
-    return f;
-}
 
 struct CliResult {
     int code = -1;

@@ -8,19 +8,10 @@
 #include <QTemporaryDir>
 
 #include "LinkRig.h"
+#include "SimFaults.h"
 #include "fakes/TraceCapture.h"
 
 namespace {
-SimFault Fault(FaultKind kind, int slot = -1, int after = 0, int times = 1, int command = -1) {
-    SimFault f;
-    f.kind = kind;
-    f.slot = slot;
-    f.after = after;
-    f.times = times;
-    f.command = command;
-    return f;
-}
-
 SimOptions Options(std::vector<SimFault> faults = {}, int piece = 1024) {
     SimOptions options;
     options.pieceSize = piece;

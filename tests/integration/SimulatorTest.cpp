@@ -12,6 +12,7 @@
 
 #include "DeviceSimulator.h"
 #include "RawHost.h"
+#include "SimFaults.h"
 
 namespace {
 // Value of `key` in the first answer line, or "<none>".
@@ -46,15 +47,6 @@ struct Rig {
     bool ok() const { return host && host->ok(); }
     std::string Ask(const std::string& head) { return host->Ask(device, head); }
 };
-
-SimFault Fault(FaultKind kind, int slot = -1, int after = 0, int times = 1) {
-    SimFault f;
-    f.kind = kind;
-    f.slot = slot;
-    f.after = after;
-    f.times = times;
-    return f;
-}
 }  // namespace
 
 TEST(SimulatorProtocol, ConnectReadInPiecesWriteAndRemove) {

@@ -12,6 +12,7 @@
 #include "certs/Credential.h"
 #include "certs/LocalSlotFile.h"
 #include "certs/SummaryCommand.h"
+#include "support/Text.h"
 
 namespace {
 
@@ -50,7 +51,8 @@ QString KindName(Credential::Kind kind) {
 }
 
 QString KindLine(const Items& items, size_t i) {
-    const QString& name = items.names[static_cast<qsizetype>(i)];
+    // A file name may hold a line break; the report keeps one line per file.
+    const QString name = OneLine(items.names[static_cast<qsizetype>(i)]);
     const Credential& item = items.credentials[i];
     const QString partners = items.Partners(i).join(QStringLiteral(", "));
     switch (item.kind) {
@@ -107,7 +109,7 @@ int RunSummaryCommand(const CommandContext& context) {
                                       ? QStringLiteral("too large for a slot")
                                       : QStringLiteral("cannot read (%1)").arg(read.error);
             object.insert(QStringLiteral("error"), error);
-            code = context.Fail(CLI_LOCAL_FILE, path + QStringLiteral(": ") + error);
+            code = context.Fail(CLI_LOCAL_FILE, OneLine(path) + QStringLiteral(": ") + error);
         }
         object.insert(QStringLiteral("file"), path);
         files.append(object);

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <optional>
 
+#include "AnswerDamage.h"
 #include "SampleSet.h"
 #include "support/SafeFile.h"
 
@@ -21,7 +22,6 @@ namespace {
 constexpr int kConnect = 0, kOpen = 9330, kRead = 9030, kClose = 9430, kWrite = 9130,
               kRemove = 9530;
 constexpr size_t kMaxPendingInput = 64 * 1024;
-constexpr int kLongDataDigits = 2 * (DeviceSimulator::MAX_PIECE + 1);
 
 unsigned ByteSum(const std::string& text, size_t length) {
     unsigned sum = 0;
@@ -388,9 +388,8 @@ std::string DeviceSimulator::Answer(int command, int pos, const std::string& dat
             const QByteArray piece = file.mid(m_readOffset, m_options.pieceSize);
             m_readOffset += static_cast<int>(piece.size());
             std::string digits = Hex(piece);
-            if (odd) digits = digits.empty() ? "0" : digits.substr(0, digits.size() - 1);
-            if (longData)
-                while (digits.size() < static_cast<size_t>(kLongDataDigits)) digits += "A5";
+            if (odd) digits = AnswerDamage::OddDigits(digits);
+            if (longData) digits = AnswerDamage::LongDigits(std::move(digits));
             char head[64];
             std::snprintf(head, sizeof head, "CMD:9030,RES:OK,PALL:%04X,DATA:",
                           static_cast<unsigned>(file.size()));
@@ -433,21 +432,18 @@ std::string DeviceSimulator::Answer(int command, int pos, const std::string& dat
 
 void DeviceSimulator::Send(std::string body, int command, int slot) {
     std::string answer = CompleteAnswer(body);
-    if (Strikes(FaultKind::BadChecksum, command, slot)) {
-        char sum[16];
-        std::snprintf(sum, sizeof sum, "SUM:%02X\r\n", (ByteSum(body, body.size()) + 1) & 0xFF);
-        answer = body + sum;
-    }
+    if (Strikes(FaultKind::BadChecksum, command, slot))
+        answer = AnswerDamage::WithBadChecksum(body);
     if (Strikes(FaultKind::Garbage, command, slot))
-        answer = std::string("\0\0~#noise\0*", 11) + "\r\n" + answer;
+        answer = AnswerDamage::WithGarbageBefore(answer);
     Log(QStringLiteral("-> ") + Printable(answer));
     ++m_answersSent;
     const Clock::time_point now = Clock::now();
     if (Strikes(FaultKind::SplitAnswer, command, slot) && answer.size() > 1) {
-        const size_t half = answer.size() / 2;
-        m_output.push_back({answer.substr(0, half), now});
+        auto [first, second] = AnswerDamage::InHalves(answer);
+        m_output.push_back({std::move(first), now});
         m_output.push_back(
-            {answer.substr(half), now + std::chrono::milliseconds(m_options.splitDelayMs)});
+            {std::move(second), now + std::chrono::milliseconds(m_options.splitDelayMs)});
     } else {
         m_output.push_back({std::move(answer), now});
     }

@@ -90,7 +90,6 @@ public:
 
     const QByteArray& Slot(int slot) const { return m_slots.at(static_cast<size_t>(slot)); }
     void SetSlot(int slot, const QByteArray& data) { m_slots.at(static_cast<size_t>(slot)) = data; }
-    void AddFault(const SimFault& fault) { m_options.faults.push_back(fault); }
 
     int FramesReceived() const { return m_framesReceived; }
     int AnswersSent() const { return m_answersSent; }

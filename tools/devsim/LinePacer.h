@@ -21,7 +21,6 @@ public:
     std::size_t Crossed(Clock::time_point now) const;
     // When the first `total` bytes handed will all have crossed.
     Clock::time_point WhenCrossed(std::size_t total) const;
-    std::size_t Handed() const { return m_handed; }
 
 private:
     // Bytes handed together that cross back to back from `start`.
