@@ -73,7 +73,7 @@ public:
         m_device.slots[0] = Pattern(300, 0);
         m_device.slots[1] = Pattern(40, 1);
         m_device.slots[3] = Pattern(1100, 3);
-        m_engine.OnBnClickedConnect();
+        static_cast<void>(m_engine.IsPortOpen() ? m_engine.RequestDisconnect() : m_engine.RequestConnect());
     }
 
     void Line(std::string_view line) {
@@ -188,7 +188,7 @@ private:
     // The Connect button, which disconnects while a port is open.
     void PressConnect() {
         m_userDisconnect = m_engine.IsPortOpen();
-        m_engine.OnBnClickedConnect();
+        static_cast<void>(m_engine.IsPortOpen() ? m_engine.RequestDisconnect() : m_engine.RequestConnect());
     }
 
     // What the buttons hand to the engine, under the conditions in which they do.

@@ -68,7 +68,7 @@ int main(int argc, char** argv) {
     BenchEngine engine(ports, dialogs);
     engine.ResetEngineMembers();
     engine.m_selectedPort = {QStringLiteral("pty"), device.PortPath()};
-    engine.OnBnClickedConnect();
+    static_cast<void>(engine.IsPortOpen() ? engine.RequestDisconnect() : engine.RequestConnect());
 
     std::vector<SlotRecord> slots(SLOT_COUNT);
     const Clock::time_point start = Clock::now();
@@ -129,7 +129,7 @@ int main(int argc, char** argv) {
     std::printf("total %d ticks (connect included), %.3f s wall; at 100 ms per tick: %.1f s\n",
                 tick, total, tick / 10.0);
     if (below != 0) std::printf("%d slots took fewer ticks than possible\n", below);
-    engine.OnBnClickedConnect();
+    static_cast<void>(engine.IsPortOpen() ? engine.RequestDisconnect() : engine.RequestConnect());
     engine.StepEngine();
     return below == 0 ? 0 : 2;
 }

@@ -73,6 +73,7 @@ CQuillbankDlg::CQuillbankDlg(CommPortProvider& ports, DialogServices& services,
     : QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowCloseButtonHint),
       CSlotEngine(ports, services),
+      CSlotCommands(*this, services),
       m_lister(lister) {
     setFont(MainDialogFont());
     const DialogUnits du(font());
@@ -217,7 +218,7 @@ void CQuillbankDlg::OnCancel() { QDialog::reject(); }
 bool CQuillbankDlg::OnClose() {
     // Ending in the middle of a Read, Write or Remove leaves a slot half-written on the device
     // or a local file cut short.
-    if (IsTransferInProgress(m_nState)) {
+    if (IsTransferInProgress(State())) {
         // The progress window is brought up first, as the state wants it: the box opens over
         // it then, and it cannot come back later on top of the box.
         UpdateControlStates();
@@ -226,7 +227,7 @@ bool CQuillbankDlg::OnClose() {
         const int answer =
             m_services.ShowMessageBoxWhile(QString::fromUtf16(CLOSE_DURING_TRANSFER_TEXT),
                                            QString(), MsgBox::OkCancel | MsgBox::IconExclamation,
-                                           [this] { return IsTransferInProgress(m_nState); });
+                                           [this] { return IsTransferInProgress(State()); });
         if (answer == MsgBox::IdCancel) return false;
     }
     ReleaseSlotBuffers();
@@ -246,7 +247,7 @@ void CQuillbankDlg::keyPressEvent(QKeyEvent* event) {
     if (modifiers == Qt::NoModifier) {
         // A key that would end the dialog does nothing while a transfer runs: ending then
         // would leave a slot half-written or a local file cut short.
-        const bool keepOpen = IsTransferInProgress(m_nState);
+        const bool keepOpen = IsTransferInProgress(State());
         if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
             // Enter presses the button that has the focus; anywhere else it ends the dialog.
             if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
@@ -336,11 +337,11 @@ void CQuillbankDlg::UpdateControlEnabling() {
 void CQuillbankDlg::UpdateControlStates() {
     UpdateControlEnabling();
 
-    // Position from a local stream: bytes moved so far of m_nTransferTotal.
-    auto showStream = [this](bool present, long position) {
-        if (present) {
-            m_progress.m_nPos = static_cast<int>(position);
-            m_progress.m_nRange = static_cast<int>(m_nTransferTotal);
+    // Position from a local stream: bytes moved so far of the transfer's total.
+    auto showStream = [this](const TransferProgressView& progress) {
+        if (progress.measured) {
+            m_progress.m_nPos = static_cast<int>(progress.done);
+            m_progress.m_nRange = static_cast<int>(progress.total);
             if (m_progress.m_nPos == 0) m_progress.SetBar(m_progress.m_nRange, 0);
         } else {
             m_progress.m_nPos = 0;
@@ -349,30 +350,20 @@ void CQuillbankDlg::UpdateControlStates() {
         }
     };
 
-    if (IsBusyLoading(m_nState)) {
-        int done = 0;
-        for (const FileSlot& slot : m_slots)
-            if (slot.nStatus == SLOT_DONE) ++done;
-        double partial = 0.0;
-        if (m_nFileSize != 0 && m_nCurSlot >= 0 && m_nCurSlot < SLOT_COUNT &&
-            m_slots[static_cast<size_t>(m_nCurSlot)].nStatus != SLOT_DONE) {
-            partial = static_cast<double>(m_slots[static_cast<size_t>(m_nCurSlot)].nSize) /
-                      static_cast<double>(m_nFileSize) * 100.0;
-        }
-        const double value = 100.0 * done + partial;
+    const TransferProgressView progress = TransferProgress();
+    if (IsBusyLoading(State())) {
+        const double value = progress.done;
         OutputDebugText(FormatWide("read=%f\r\n", value));
-        m_progress.m_nRange = 1500;
+        m_progress.m_nRange = static_cast<int>(progress.total);
         m_progress.m_nPos = static_cast<int>(value);
-        if (m_progress.m_nPos == 0) m_progress.SetBar(1500, 0);
+        if (m_progress.m_nPos == 0) m_progress.SetBar(m_progress.m_nRange, 0);
         m_progress.show();
-    } else if (IsWriting(m_nState)) {
-        showStream(m_pWriteSource != nullptr,
-                   m_pWriteSource ? std::ftell(m_pWriteSource.get()) : 0);
+    } else if (IsWriting(State())) {
+        showStream(progress);
         m_progress.show();
-    } else if (IsReading(m_nState)) {
+    } else if (IsReading(State())) {
         m_progress.show();
-        showStream(m_pReadTarget != nullptr,
-                   m_pReadTarget ? static_cast<long>(m_pReadTarget->Written()) : 0);
+        showStream(progress);
     } else {
         m_progress.m_nPos = 0;
         m_progress.m_nRange = 100;
@@ -383,9 +374,9 @@ void CQuillbankDlg::UpdateControlStates() {
 
     // Taken after showing: before its first show the window has no frame to measure.
     const QRect main = frameGeometry();
-    const QRect progress = m_progress.frameGeometry();
-    m_progress.move(main.left() + (main.width() >> 1) - (progress.width() >> 1),
-                    main.top() + (main.height() >> 1) - (progress.height() >> 1));
+    const QRect bar = m_progress.frameGeometry();
+    m_progress.move(main.left() + (main.width() >> 1) - (bar.width() >> 1),
+                    main.top() + (main.height() >> 1) - (bar.height() >> 1));
     m_progress.raise();
 }
 
@@ -425,8 +416,7 @@ void CQuillbankDlg::InitSlotLists() {
 
     m_nTargetListId = 0;
     m_nTargetRow = -1;
-    m_pReadTarget.reset();
-    m_pWriteSource.reset();
+    CloseLocalFiles();
 }
 
 void CQuillbankDlg::OnSaveFailed(const QString& reason) {

@@ -10,6 +10,7 @@
 
 #include "app/ProgressWindow.h"
 #include "app/SlotListView.h"
+#include "certs/SlotCommands.h"
 #include "engine/SlotEngine.h"
 
 class DeviceLister;
@@ -48,7 +49,7 @@ inline constexpr char16_t RESTART_REMINDER_TEXT[] =
 inline constexpr char16_t CLOSE_DURING_TRANSFER_TEXT[] =
     u"A transfer with the device is in progress. Close anyway?";
 
-class CQuillbankDlg : public QDialog, public CSlotEngine {
+class CQuillbankDlg : public QDialog, public CSlotEngine, public CSlotCommands {
     Q_OBJECT
 public:
     // `lister` lists the present serial devices; all three outlive the dialog.

@@ -376,7 +376,9 @@ QString GetSlotCertificateSummary(const FileSlot& slot) {
     return SummarizeCertificate(slot.pData.get(), size);
 }
 
-QString CSlotEngine::GetCertificateSummary(int slot) const {
-    if (slot < 0 || slot >= SLOT_COUNT) return {};
-    return GetSlotCertificateSummary(m_slots[static_cast<std::size_t>(slot)]);
+QString GetCertificateSummary(const CSlotEngine& engine, int slot) {
+    if (engine.SlotStatus(slot) == SLOT_PENDING) return {};
+    const std::span<const std::uint8_t> bytes = engine.SlotBytes(slot);
+    if (bytes.empty()) return {};
+    return SummarizeCertificate(bytes.data(), bytes.size());
 }

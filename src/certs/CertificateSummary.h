@@ -13,6 +13,7 @@
 #include <optional>
 #include <vector>
 
+class CSlotEngine;
 struct FileSlot;
 
 struct X509Deleter {
@@ -60,3 +61,6 @@ std::optional<QDateTime> CertificateExpiryUtc(const std::uint8_t* data, std::siz
 // The summary of a slot copy: "" while the slot is pending, has no buffer or no bytes.
 // Never reads past the slot's buffer, whatever nSize says.
 QString GetSlotCertificateSummary(const FileSlot& slot);
+
+// The same for slot `slot` of the engine; "" for a number outside 0..14.
+QString GetCertificateSummary(const CSlotEngine& engine, int slot);

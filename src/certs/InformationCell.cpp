@@ -16,8 +16,7 @@ QString CellText(QString summary, int size) {
 
 QString InformationCellText(const CSlotEngine& engine, int slot) {
     if (slot < 0 || slot >= SLOT_COUNT) return {};
-    return CellText(engine.GetCertificateSummary(slot),
-                    engine.m_slots[static_cast<std::size_t>(slot)].nSize);
+    return CellText(GetCertificateSummary(engine, slot), engine.SlotSize(slot));
 }
 
 QString InformationCellText(const FileSlot& slot) {

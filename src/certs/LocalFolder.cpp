@@ -5,7 +5,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include "engine/SlotEngine.h"
+#include "certs/SlotCommands.h"
 #include "support/DialogServices.h"
 
 #ifdef Q_OS_WIN
@@ -52,8 +52,8 @@ QString FindHelpManual(const QString& executableFolder) {
     return {};
 }
 
-void CSlotEngine::OnBnClickedHelp() {
+void CSlotCommands::OnBnClickedHelp() {
     // A missing manual is silent.
     const QString manual = FindHelpManual(QCoreApplication::applicationDirPath());
-    if (!manual.isEmpty()) m_services.OpenDocument(manual);
+    if (!manual.isEmpty()) m_commandServices.OpenDocument(manual);
 }

@@ -1,65 +1,39 @@
-#include <memory>
-#include <utility>
-
 #include "certs/SlotCommands.h"
-#include "engine/SlotEngine.h"
 #include "support/DialogServices.h"
-#include "support/Trace.h"
 
-namespace {
-// The file a Read saves into. The private key must not become readable by others: its file
-// is owner-only from the moment it exists. Where the folder takes no new file, the chosen
-// file itself is written, as it always was; a pipe or device node (/dev/stdout) too.
-ReadTarget OpenReadTarget(const QString& path, bool privateKey, QString& error) {
-    auto target = std::make_unique<SafeFile>();
-    if (!target->Begin(path, privateKey ? FileAccess::OwnerOnly : FileAccess::Usual,
-                       InPlace::WhenFolderIsClosed)) {
-        error = target->Error();
-        return nullptr;
-    }
-    return target;
-}
-}  // namespace
-
-void CSlotEngine::OnBnClickedRead() {
-    if (!IsEngineIdle(*this)) return;
+void CSlotCommands::OnBnClickedRead() {
+    CSlotEngine& engine = m_commandEngine;
+    if (!IsEngineIdle(engine)) return;
 
     const int slot = TakeTargetSlot();
     if (slot < 0) return;
 
-    if (m_slots[slot].nSize == 0) {
-        m_services.ShowMessageBox(QStringLiteral("There is no data available to read."), QString(),
-                                  MsgBox::Ok);
+    if (engine.SlotSize(slot) == 0) {
+        m_commandServices.ShowMessageBox(QString::fromLatin1(NO_DATA_MESSAGE), QString(),
+                                         MsgBox::Ok);
         return;
     }
 
     QString path;
-    if (!m_services.ChooseSaveFile(SlotFileFilter(slot), SlotDefaultExtension(slot), path)) return;
-    // Checked before the open so that a chosen file is not emptied for nothing.
-    if (!IsEngineIdle(*this)) return;
-
-    Trace("Save to %ls", path.utf16());
-    m_strReadPath = path;
-    ReadTarget target = OpenReadTarget(path, slot == SLOT_SERVER_KEY, m_strLocalFileError);
-    if (!target) {
-        Trace("Failed open file %ls", path.utf16());
+    if (!m_commandServices.ChooseSaveFile(SlotFileFilter(slot), SlotDefaultExtension(slot), path))
         return;
-    }
-    BeginRead(slot, std::move(target));
+    // Checked (by the request) before the open so that a chosen file is not emptied for
+    // nothing; a file that cannot be created is only traced.
+    static_cast<void>(engine.StartReadFile(slot, path));
 }
 
-void CSlotEngine::OnBnClickedRemove() {
-    if (!IsEngineIdle(*this)) return;
+void CSlotCommands::OnBnClickedRemove() {
+    CSlotEngine& engine = m_commandEngine;
+    if (!IsEngineIdle(engine)) return;
 
     const int slot = TakeTargetSlot();
     if (slot < 0) return;
 
     // An empty slot is asked about and removed too: the device's answer decides.
-    if (m_services.ShowMessageBox(
-            QStringLiteral("This action deletes the data.The operation cannot be undone.Are you "
-                           "sure you want to continue ?"),
-            QStringLiteral("Message"), MsgBox::OkCancel | MsgBox::IconExclamation) != MsgBox::IdOk)
+    if (m_commandServices.ShowMessageBox(QString::fromLatin1(REMOVE_QUESTION),
+                                         QStringLiteral("Message"),
+                                         MsgBox::OkCancel | MsgBox::IconExclamation) !=
+        MsgBox::IdOk)
         return;
-    if (!IsEngineIdle(*this)) return;
-    m_nState = STATE_REMOVE_SEND;
+    static_cast<void>(engine.StartRemove(slot));
 }

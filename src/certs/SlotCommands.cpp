@@ -2,12 +2,23 @@
 
 #include "support/DialogServices.h"
 
-int CSlotEngine::TakeTargetSlot() {
+CSlotCommands::CSlotCommands(CSlotEngine& engine, DialogServices& services)
+    : m_commandEngine(engine), m_commandServices(services) {}
+
+int CSlotCommands::TakeTargetSlot() {
     const int slot = SlotFromListRow(m_nTargetListId, m_nTargetRow);
     if (slot < 0) {
-        m_services.ShowMessageBox(QString::fromLatin1(NO_TARGET_MESSAGE), QString(), MsgBox::Ok);
+        m_commandServices.ShowMessageBox(QString::fromLatin1(NO_TARGET_MESSAGE), QString(),
+                                         MsgBox::Ok);
         return -1;
     }
-    m_nCurSlot = slot;
+    static_cast<void>(m_commandEngine.SelectSlot(slot));
     return slot;
+}
+
+void CSlotCommands::OnBnClickedConnect() {
+    if (m_commandEngine.IsPortOpen())
+        static_cast<void>(m_commandEngine.RequestDisconnect());
+    else
+        static_cast<void>(m_commandEngine.RequestConnect());
 }

@@ -46,19 +46,6 @@ void CSlotEngine::CloseLocalFiles() {
     slot.nSize = m_readSnapshot.nSize;
 }
 
-void CSlotEngine::BeginRead(int slot, ReadTarget target) {
-    FileSlot& copy = m_slots[static_cast<size_t>(slot)];
-    m_readSnapshot.active = true;
-    m_readSnapshot.hadBuffer = copy.pData != nullptr;
-    m_readSnapshot.nSize = copy.nSize;
-    m_readSnapshot.bytes.assign(copy.pData.get(),
-                                copy.pData ? copy.pData.get() + copy.nSize : nullptr);
-    m_nCurSlot = slot;
-    m_pReadTarget = std::move(target);
-    copy.nSize = 0;
-    m_nState = STATE_READ_SEND_OPEN;
-}
-
 void CSlotEngine::CompleteRead() {
     m_readSnapshot.active = false;
     m_readSnapshot.bytes.clear();
@@ -76,9 +63,4 @@ void CSlotEngine::ReleaseSlotBuffers() {
 
 void CSlotEngine::ReportEnd(Transaction transaction, Outcome outcome) {
     OnTransactionEnded({transaction, outcome, m_nCurSlot});
-}
-
-void CSlotEngine::OnBnClickedConnect() {
-    m_bDisconnectRequested = IsPortOpen();
-    m_nState = IsPortOpen() ? STATE_DISCONNECT : STATE_CONNECT;
 }

@@ -5,9 +5,11 @@
 
 #include <QString>
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,17 @@
 #include "support/SafeFile.h"
 
 class DialogServices;
+
+// Why a request did not start; None when it did.
+enum class StartRefusal {
+    None,
+    Busy,          // not connected and idle (or, for Connect, already connected)
+    NotConnected,  // nothing to disconnect
+    NoTarget,      // the slot number is outside 0..14
+    EmptySlot,     // a Read of a slot that holds nothing
+    FileProblem,   // the local file cannot be used: not a regular file, or not opened
+    TooLarge,      // the local file holds more than a slot (SLOT_BUFFER_SIZE)
+};
 
 struct LocalFileCloser {
     void operator()(std::FILE* file) const {
@@ -35,6 +48,18 @@ struct SlotSnapshot {
     bool hadBuffer = false;
     std::uint16_t nSize = 0;
     std::vector<std::uint8_t> bytes;
+};
+
+// How far the running flow has come: `done` of `total`. The slot load counts a hundred per
+// slot (fifteen hundred in all); a Read or a Write counts the bytes its local file has moved
+// of the total, and is `measured` only while that file is open. Idle: nothing measured.
+struct TransferProgressView {
+    bool loading = false;
+    bool measured = false;
+    double done = 0.0;
+    double total = 0.0;
+    // done / total, within 0..1; 0 when there is no total.
+    double Fraction() const;
 };
 
 class CSlotEngine {
@@ -77,27 +102,56 @@ public:
     // Closes m_pReadTarget and m_pWriteSource, each only if open. A Read that ends here
     // did not succeed: its temporary file goes and the slot gets back its earlier copy.
     void CloseLocalFiles();
-    // Starts a Read of `slot`: its copy is refilled from the first byte by the pieces that
-    // arrive, and each piece also goes to `target` (none: the copy only, a read-back).
-    void BeginRead(int slot, ReadTarget target);
     // A Read that ended with "Success Close": the saved file takes its name.
     void CompleteRead();
     // Releases every slot buffer (sizes and statuses stay): closing the window.
     void ReleaseSlotBuffers();
 
-    // --- Certificates -------------------------------------------------------------------
-    // One-line summary of the slot's certificate, or "" (pending, empty or not a certificate).
-    QString GetCertificateSummary(int slot) const;
+    // --- Requests ----------------------------------------------------------------------
+    // Each starts its flow on the next step, or says why it did not start and changes
+    // nothing. Connect needs a closed port, Disconnect an open one; the slot requests an
+    // open port with the engine idle (STATE_READY).
+    // `load`: the slots the load after connecting reads; the others are passed by, stay out
+    // of memory and show as empty.
+    StartRefusal RequestConnect(const std::bitset<SLOT_COUNT>& load = std::bitset<SLOT_COUNT>().set());
+    StartRefusal RequestDisconnect();
+    // A Read of `slot`: its copy is refilled from the first byte by the pieces that arrive,
+    // and each piece also goes to `target` (none: the copy only). A Read that fails gives
+    // the slot back its earlier copy. `path` is the target's name, for the record.
+    StartRefusal StartRead(int slot, ReadTarget target, const QString& path = QString());
+    // StartRead into the file at `path`, created for it (owner-only for the private key);
+    // refused for an empty slot, or when the file cannot be created (LocalFileError says
+    // why).
+    StartRefusal StartReadFile(int slot, const QString& path);
+    // StartRead with no local file: what a verification compares.
+    StartRefusal StartReadBack(int slot);
+    // An upload of `source` (`size` bytes, read from `path`) into `slot`.
+    StartRefusal StartWrite(int slot, LocalFile source, std::uint32_t size, const QString& path);
+    // An upload of the regular file at `path`, at most SLOT_BUFFER_SIZE bytes.
+    StartRefusal StartWriteFile(int slot, const QString& path);
+    StartRefusal StartRemove(int slot);
+    // Makes `slot` the current slot while idle, as a command does once it has its target.
+    StartRefusal SelectSlot(int slot);
 
-    // --- User commands (the buttons) ---------------------------------------------------
-    void OnBnClickedConnect();
-    void OnBnClickedWrite();
-    void OnBnClickedRead();
-    void OnBnClickedRemove();
-    void OnBnClickedHelp();
-    // The slot of the current target, made m_nCurSlot; -1 (after telling the user) when
-    // no row is the target.
-    int TakeTargetSlot();
+    // --- Views ---------------------------------------------------------------------------
+    int State() const { return m_nState; }
+    bool IsIdle() const { return m_nState == STATE_READY && IsPortOpen(); }
+    // 0, SLOT_PENDING and no bytes for a number outside 0..14.
+    int SlotSize(int slot) const;
+    int SlotStatus(int slot) const;
+    // The slot's copy; empty when it has no buffer.
+    std::span<const std::uint8_t> SlotBytes(int slot) const;
+    int CurrentSlot() const { return m_nCurSlot; }
+    // How far the running flow has come (see TransferProgressView).
+    TransferProgressView TransferProgress() const;
+    // Why the last local file of a Read could not be created or saved: "PATH: reason".
+    const QString& LocalFileError() const { return m_strLocalFileError; }
+    // True when the receive buffer holds a complete answer for the next step to judge.
+    bool HoldsCompleteAnswer() const;
+    // Waits up to `ms` for bytes on the open port (returns at once without one).
+    void WaitForPortInput(int ms);
+    // Failed port reads are counted for the process; a new session starts from none.
+    static void ResetReadErrors() { s_nReadErrors = 0; }
 
     // --- Hooks for the owner -------------------------------------------------------------
     // Rewrites the Information cells from the slot table; the window's lists, nothing here.
@@ -119,8 +173,6 @@ public:
     int m_nRxLength = 0;
     std::array<FileSlot, SLOT_COUNT> m_slots;
     int m_nCurSlot = -1;
-    int m_nTargetListId = 0;
-    int m_nTargetRow = -1;
     QString m_strWritePath;
     std::uint32_t m_nTransferTotal = 0;
     LocalFile m_pWriteSource;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "TestCertificates.h"
+#include "certs/CertificateSummary.h"
 #include "certs/InformationCell.h"
 #include "engine/SlotEngine.h"
 #include "fakes/FakeCommPort.h"
@@ -34,7 +35,7 @@ const QString EXAMPLE_SUMMARY = QStringLiteral("SHA256RSA , Example CA , 2031-01
 TEST_F(SlotSummaryTest, LoadedCertificateShowsItsSummary) {
     Fill(0, ExampleCertificate());
     Fill(14, ExampleCertificate());
-    EXPECT_EQ(engine.GetCertificateSummary(0), EXAMPLE_SUMMARY);
+    EXPECT_EQ(GetCertificateSummary(engine, 0), EXAMPLE_SUMMARY);
     EXPECT_EQ(InformationCellText(engine, 0), EXAMPLE_SUMMARY);
     EXPECT_EQ(InformationCellText(engine, 14), EXAMPLE_SUMMARY);
 }
@@ -42,7 +43,7 @@ TEST_F(SlotSummaryTest, LoadedCertificateShowsItsSummary) {
 TEST_F(SlotSummaryTest, PendingSlotHasNoSummaryEvenWithACertificate) {
     const Bytes der = ExampleCertificate();
     Fill(2, der, SLOT_PENDING);
-    EXPECT_EQ(engine.GetCertificateSummary(2), QString());
+    EXPECT_EQ(GetCertificateSummary(engine, 2), QString());
     // The cell still tells that the slot holds bytes.
     EXPECT_EQ(InformationCellText(engine, 2),
               QStringLiteral("File Size : %1Bytes").arg(der.size()));
@@ -51,7 +52,7 @@ TEST_F(SlotSummaryTest, PendingSlotHasNoSummaryEvenWithACertificate) {
 TEST_F(SlotSummaryTest, SizeZeroShowsNothingEvenWithACertificateInTheBuffer) {
     Fill(3, ExampleCertificate());
     engine.m_slots[3].nSize = 0;
-    EXPECT_EQ(engine.GetCertificateSummary(3), QString());
+    EXPECT_EQ(GetCertificateSummary(engine, 3), QString());
     EXPECT_EQ(InformationCellText(engine, 3), QString());
 }
 
@@ -61,7 +62,7 @@ TEST_F(SlotSummaryTest, EmptyAndRefusedSlotsShowNothing) {
     Fill(6, ExampleCertificate());
     engine.m_slots[6].Release();
     for (int slot : {4, 5, 6}) {
-        EXPECT_EQ(engine.GetCertificateSummary(slot), QString()) << slot;
+        EXPECT_EQ(GetCertificateSummary(engine, slot), QString()) << slot;
         EXPECT_EQ(InformationCellText(engine, slot), QString()) << slot;
     }
 }
@@ -69,7 +70,7 @@ TEST_F(SlotSummaryTest, EmptyAndRefusedSlotsShowNothing) {
 TEST_F(SlotSummaryTest, KeyPemAndOtherDataShowTheirSize) {
     const Bytes key = RsaKeyDer();
     Fill(SLOT_SERVER_KEY, key);
-    EXPECT_EQ(engine.GetCertificateSummary(SLOT_SERVER_KEY), QString());
+    EXPECT_EQ(GetCertificateSummary(engine, SLOT_SERVER_KEY), QString());
     EXPECT_EQ(InformationCellText(engine, SLOT_SERVER_KEY),
               QStringLiteral("File Size : %1Bytes").arg(key.size()));
 
@@ -92,13 +93,13 @@ TEST_F(SlotSummaryTest, KeyPemAndOtherDataShowTheirSize) {
 TEST_F(SlotSummaryTest, SizeWithoutBufferShowsOnlyTheSize) {
     engine.m_slots[10].nStatus = SLOT_DONE;
     engine.m_slots[10].nSize = 100;
-    EXPECT_EQ(engine.GetCertificateSummary(10), QString());
+    EXPECT_EQ(GetCertificateSummary(engine, 10), QString());
     EXPECT_EQ(InformationCellText(engine, 10), QStringLiteral("File Size : 100Bytes"));
 }
 
 TEST_F(SlotSummaryTest, SlotOutsideTheTableShowsNothing) {
     for (int slot : {-1, SLOT_COUNT, 1000}) {
-        EXPECT_EQ(engine.GetCertificateSummary(slot), QString()) << slot;
+        EXPECT_EQ(GetCertificateSummary(engine, slot), QString()) << slot;
         EXPECT_EQ(InformationCellText(engine, slot), QString()) << slot;
     }
 }
@@ -129,14 +130,14 @@ TEST_F(SlotSummaryTest, SizeBeyondTheBufferNeverReadsPastIt) {
     // read past it), so the certificate is incomplete.
     Fill(11, CertificateRunningPastTheBuffer(SLOT_BUFFER_SIZE + 2000));
     engine.m_slots[11].nSize = 65535;
-    EXPECT_EQ(engine.GetCertificateSummary(11), QString());
+    EXPECT_EQ(GetCertificateSummary(engine, 11), QString());
     EXPECT_EQ(InformationCellText(engine, 11), QStringLiteral("File Size : 65535Bytes"));
 
     // The same construction that ends inside the buffer is a certificate: the test above
     // fails for the size, not for the construction.
     Bytes fits = CertificateRunningPastTheBuffer(100);
     Fill(12, fits);
-    EXPECT_EQ(engine.GetCertificateSummary(12), EXAMPLE_SUMMARY);
+    EXPECT_EQ(GetCertificateSummary(engine, 12), EXAMPLE_SUMMARY);
 }
 
 TEST_F(SlotSummaryTest, RecordWithoutEngineGivesTheSameCell) {

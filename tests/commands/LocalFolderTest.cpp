@@ -8,6 +8,7 @@
 #include <QTemporaryDir>
 
 #include "certs/LocalFolder.h"
+#include "certs/SlotCommands.h"
 #include "engine/SlotEngine.h"
 #include "fakes/FakeCommPort.h"
 #include "fakes/FakeDialogServices.h"
@@ -19,6 +20,7 @@ protected:
     FakePortProvider ports;
     FakeDialogServices dialogs;
     CSlotEngine engine{ports, dialogs};
+    CSlotCommands commands{engine, dialogs};
     QTemporaryDir dir;
     QString savedCurrent = QDir::currentPath();
 
@@ -37,20 +39,20 @@ protected:
 TEST_F(HelpButton, PrefersTheFirstManual) {
     Create("QuillkitManuals_en.pdf");
     Create("QuillkitManuals.pdf");
-    engine.OnBnClickedHelp();
+    commands.OnBnClickedHelp();
     EXPECT_EQ(dialogs.openedDocuments, std::vector<QString>{InDir("QuillkitManuals.pdf")});
 }
 
 TEST_F(HelpButton, FallsBackToTheEnglishManual) {
     Create("QuillkitManuals_en.pdf");
-    engine.OnBnClickedHelp();
+    commands.OnBnClickedHelp();
     EXPECT_EQ(dialogs.openedDocuments, std::vector<QString>{InDir("QuillkitManuals_en.pdf")});
 }
 
 TEST_F(HelpButton, IgnoresSubfoldersOfTheWorkingDirectory) {
     ASSERT_TRUE(QDir().mkdir(QStringLiteral("docs")));
     Create("docs/QuillkitManuals.pdf");
-    engine.OnBnClickedHelp();
+    commands.OnBnClickedHelp();
     EXPECT_TRUE(dialogs.openedDocuments.empty());
     EXPECT_TRUE(dialogs.messages.empty());
 }

@@ -34,6 +34,7 @@ protected:
     FakePortProvider ports;
     FakeDialogServices dialogs;
     CSlotEngine engine{ports, dialogs};
+    CSlotCommands commands{engine, dialogs};
     QTemporaryDir dir;
     QStringList traced;
     TextSink savedOut, savedDebug;
@@ -57,8 +58,8 @@ protected:
             qunsetenv("XDG_DATA_HOME");
     }
     void Target(int slot) {
-        engine.m_nTargetListId = SlotListId(slot);
-        engine.m_nTargetRow = SlotRow(slot);
+        commands.m_nTargetListId = SlotListId(slot);
+        commands.m_nTargetRow = SlotRow(slot);
     }
     void Fill(int slot, std::uint16_t size) {
         engine.m_slots[slot].nStatus = SLOT_DONE;
@@ -72,15 +73,15 @@ protected:
         file.write(QByteArray(size, 'x'));
         return path;
     }
-    void Run(void (CSlotEngine::*command)()) { (engine.*command)(); }
+    void Run(void (CSlotCommands::*command)()) { (commands.*command)(); }
 };
 
 TEST_F(SlotCommands, WriteClientRowZeroOpensSlotTwoAtTheSizeLimit) {
-    engine.m_nTargetListId = IDC_LIST_CLIENT;
-    engine.m_nTargetRow = 0;
+    commands.m_nTargetListId = IDC_LIST_CLIENT;
+    commands.m_nTargetRow = 0;
     const QString path = File("full.crt", SLOT_BUFFER_SIZE);
     dialogs.fileAnswers = {path};
-    engine.OnBnClickedWrite();
+    commands.OnBnClickedWrite();
 
     EXPECT_TRUE(dialogs.messages.empty());  // empty slot: no overwrite question
     ASSERT_EQ(dialogs.fileDialogs.size(), 1u);
@@ -100,11 +101,11 @@ TEST_F(SlotCommands, WriteClientRowZeroOpensSlotTwoAtTheSizeLimit) {
 }
 
 TEST_F(SlotCommands, WriteKeyRowTakesKeyFilterAndAnEmptyFile) {
-    engine.m_nTargetListId = IDC_LIST_SERVER;
-    engine.m_nTargetRow = 1;
+    commands.m_nTargetListId = IDC_LIST_SERVER;
+    commands.m_nTargetRow = 1;
     dialogs.fileAnswers = {File("empty.key", 0)};
     engine.m_nTransferTotal = 99;
-    engine.OnBnClickedWrite();
+    commands.OnBnClickedWrite();
 
     ASSERT_EQ(dialogs.fileDialogs.size(), 1u);
     EXPECT_EQ(dialogs.fileDialogs[0].filter, kKeyFilter);
@@ -119,7 +120,7 @@ TEST_F(SlotCommands, WriteRefusesOneByteOverTheLimit) {
     const QString path = File("big.der", SLOT_BUFFER_SIZE + 1);
     dialogs.fileAnswers = {path};
     engine.m_nTransferTotal = 99;
-    engine.OnBnClickedWrite();
+    commands.OnBnClickedWrite();
 
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("The file size must be 6 KBytes or less."));
@@ -137,7 +138,7 @@ TEST_F(SlotCommands, WriteAsksBeforeOverwritingAndCancelEndsBeforeTheDialog) {
     Fill(6, 1218);
     dialogs.messageAnswers = {MsgBox::IdCancel, MsgBox::IdOk};
     dialogs.fileAnswers = {File("new.cer", 10)};
-    engine.OnBnClickedWrite();
+    commands.OnBnClickedWrite();
 
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text,
@@ -148,7 +149,7 @@ TEST_F(SlotCommands, WriteAsksBeforeOverwritingAndCancelEndsBeforeTheDialog) {
     EXPECT_EQ(engine.m_nCurSlot, 6);
     EXPECT_EQ(engine.m_nState, STATE_READY);
 
-    engine.OnBnClickedWrite();  // now answered OK
+    commands.OnBnClickedWrite();  // now answered OK
     EXPECT_EQ(dialogs.fileDialogs.size(), 1u);
     EXPECT_EQ(engine.m_nState, STATE_WRITE_SEND_OPEN);
 }
@@ -159,8 +160,8 @@ TEST_F(SlotCommands, WriteStopsWhenTheChosenFileHasNoSize) {
     ASSERT_TRUE(QDir().mkpath(folder));
     dialogs.fileAnswers = {dir.filePath(QStringLiteral("vanished.crt")), folder};
     engine.m_nTransferTotal = 99;
-    engine.OnBnClickedWrite();
-    engine.OnBnClickedWrite();
+    commands.OnBnClickedWrite();
+    commands.OnBnClickedWrite();
 
     EXPECT_EQ(dialogs.fileDialogs.size(), 2u);
     EXPECT_TRUE(dialogs.messages.empty());
@@ -177,7 +178,7 @@ TEST_F(SlotCommands, ReadOfTheKeySavesAPrivateFile) {
     ASSERT_TRUE(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner |
                                                 QFile::ReadGroup | QFile::ReadOther));
     dialogs.fileAnswers = {path};
-    engine.OnBnClickedRead();
+    commands.OnBnClickedRead();
 
     ASSERT_EQ(dialogs.fileDialogs.size(), 1u);
     EXPECT_TRUE(dialogs.fileDialogs[0].save);
@@ -211,7 +212,7 @@ TEST_F(SlotCommands, ReadOfTheKeyIntoAPipeLeavesItsPermissions) {
         if (fd >= 0) ::close(fd);
     });
     dialogs.fileAnswers = {fifo};
-    engine.OnBnClickedRead();
+    commands.OnBnClickedRead();
     const bool opened = static_cast<bool>(engine.m_pReadTarget);
     engine.m_pReadTarget.reset();  // the reader sees the end
     reader.join();
@@ -227,7 +228,7 @@ TEST_F(SlotCommands, ReadOfACertificateKeepsUsualPermissions) {
     Fill(7, 300);
     const QString path = dir.filePath(QStringLiteral("client.crt"));
     dialogs.fileAnswers = {path};
-    engine.OnBnClickedRead();
+    commands.OnBnClickedRead();
     ::umask(savedMask);
 
     ASSERT_EQ(dialogs.fileDialogs.size(), 1u);
@@ -240,7 +241,7 @@ TEST_F(SlotCommands, ReadOfACertificateKeepsUsualPermissions) {
 
 TEST_F(SlotCommands, ReadOfAnEmptySlotOrACancelledDialogChangesNothing) {
     Target(8);
-    engine.OnBnClickedRead();
+    commands.OnBnClickedRead();
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("There is no data available to read."));
     EXPECT_EQ(dialogs.messages[0].caption, QString());
@@ -248,7 +249,7 @@ TEST_F(SlotCommands, ReadOfAnEmptySlotOrACancelledDialogChangesNothing) {
     EXPECT_EQ(engine.m_nCurSlot, 8);
 
     Fill(8, 50);
-    engine.OnBnClickedRead();  // no answer queued: the save dialog is cancelled
+    commands.OnBnClickedRead();  // no answer queued: the save dialog is cancelled
     EXPECT_EQ(dialogs.fileDialogs.size(), 1u);
     EXPECT_EQ(engine.m_slots[8].nSize, 50);
     EXPECT_EQ(engine.m_nState, STATE_READY);
@@ -259,7 +260,7 @@ TEST_F(SlotCommands, ReadIntoAnUnopenableDestinationKeepsTheSlot) {
     Fill(0, 700);
     const QString path = dir.filePath(QStringLiteral("no/such/folder/server.crt"));
     dialogs.fileAnswers = {path};
-    engine.OnBnClickedRead();
+    commands.OnBnClickedRead();
 
     EXPECT_EQ(traced, (QStringList{QStringLiteral("Save to %1").arg(path),
                                    QStringLiteral("Failed open file %1").arg(path)}));
@@ -272,11 +273,11 @@ TEST_F(SlotCommands, ReadIntoAnUnopenableDestinationKeepsTheSlot) {
 TEST_F(SlotCommands, RemoveAsksEvenForAnEmptySlot) {
     Target(14);
     dialogs.messageAnswers = {MsgBox::IdCancel, MsgBox::IdOk};
-    engine.OnBnClickedRemove();
+    commands.OnBnClickedRemove();
     EXPECT_EQ(engine.m_nCurSlot, 14);
     EXPECT_EQ(engine.m_nState, STATE_READY);
 
-    engine.OnBnClickedRemove();
+    commands.OnBnClickedRemove();
     ASSERT_EQ(dialogs.messages.size(), 2u);
     EXPECT_EQ(dialogs.messages[1].text, kRemoveQuestion);
     EXPECT_EQ(dialogs.messages[1].caption, QStringLiteral("Message"));
@@ -285,12 +286,12 @@ TEST_F(SlotCommands, RemoveAsksEvenForAnEmptySlot) {
 }
 
 TEST_F(SlotCommands, EveryCommandAsksForATargetFirst) {
-    for (auto command : {&CSlotEngine::OnBnClickedWrite, &CSlotEngine::OnBnClickedRead,
-                         &CSlotEngine::OnBnClickedRemove}) {
+    for (auto command : {&CSlotCommands::OnBnClickedWrite, &CSlotCommands::OnBnClickedRead,
+                         &CSlotCommands::OnBnClickedRemove}) {
         dialogs.messages.clear();
         for (const auto& [listId, row] : {std::pair{0, 0}, {IDC_LIST_CLIENT, -1}}) {
-            engine.m_nTargetListId = listId;
-            engine.m_nTargetRow = row;
+            commands.m_nTargetListId = listId;
+            commands.m_nTargetRow = row;
             Run(command);
         }
         ASSERT_EQ(dialogs.messages.size(), 2u);
@@ -313,8 +314,8 @@ TEST_F(SlotCommands, CommandsAreSilentUnlessConnectedAndIdle) {
     for (int state : {int{STATE_LOAD_AWAIT_DATA}, int{STATE_READ_AWAIT_DATA}, int{STATE_READY}}) {
         if (state == STATE_READY) engine.m_hComm.reset();
         engine.m_nState = state;
-        for (auto command : {&CSlotEngine::OnBnClickedWrite, &CSlotEngine::OnBnClickedRead,
-                             &CSlotEngine::OnBnClickedRemove})
+        for (auto command : {&CSlotCommands::OnBnClickedWrite, &CSlotCommands::OnBnClickedRead,
+                             &CSlotCommands::OnBnClickedRemove})
             Run(command);
         EXPECT_EQ(engine.m_nState, state);
     }
@@ -338,13 +339,13 @@ TEST_F(SlotCommands, CommandsCheckAgainWhenTheirDialogsClose) {
         {[this] { engine.m_hComm.reset(); }, STATE_READY},  // port gone, state left behind
     };
     const struct {
-        void (CSlotEngine::*command)();
+        void (CSlotCommands::*command)();
         QString answer;
-    } commands[] = {{&CSlotEngine::OnBnClickedWrite, source},
-                    {&CSlotEngine::OnBnClickedRead, existing},
-                    {&CSlotEngine::OnBnClickedRemove, QString()}};
+    } runs[] = {{&CSlotCommands::OnBnClickedWrite, source},
+                    {&CSlotCommands::OnBnClickedRead, existing},
+                    {&CSlotCommands::OnBnClickedRemove, QString()}};
     for (const auto& hook : nested) {
-        for (const auto& run : commands) {
+        for (const auto& run : runs) {
             engine.m_hComm = ports.Open(QStringLiteral("/dev/ttyACM0"));
             engine.m_nState = STATE_READY;
             dialogs.onMessage = dialogs.onFileDialog = hook.tick;

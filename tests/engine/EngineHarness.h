@@ -80,7 +80,7 @@ public:
         return -1;
     }
     void ConnectAndLoad() {
-        engine.OnBnClickedConnect();
+        static_cast<void>(engine.IsPortOpen() ? engine.RequestDisconnect() : engine.RequestConnect());
         ASSERT_GT(RunUntil(STATE_READY), 0) << "load did not finish";
     }
 
@@ -123,7 +123,7 @@ public:
         engine.m_nState = STATE_WRITE_SEND_OPEN;
     }
     void RequestRead(int slot, const std::string& path) {
-        engine.BeginRead(slot, MakeReadTarget(path));
+        static_cast<void>(engine.StartRead(slot, MakeReadTarget(path)));
         ASSERT_TRUE(engine.m_pReadTarget);
     }
     // The file a Read saves into, as the Read button opens it.

@@ -174,7 +174,7 @@ public:
     void Start(Flow flow) {
         switch (flow) {
             case Flow::Load:
-                engine.OnBnClickedConnect();
+                static_cast<void>(engine.IsPortOpen() ? engine.RequestDisconnect() : engine.RequestConnect());
                 break;
             case Flow::Read:
                 RequestRead(kReadSlot, savePath);
@@ -303,7 +303,7 @@ void Sweep(Flow flow, Fault fault, size_t frame) {
         EXPECT_NE(rig.engine.m_nState, STATE_READY);
         EXPECT_NE(rig.engine.m_nState, STATE_CLOSED);
         EXPECT_EQ(rig.device.received.size(), faulted + 1);
-        rig.engine.OnBnClickedConnect();  // the user gives up: disconnect
+        static_cast<void>(rig.engine.IsPortOpen() ? rig.engine.RequestDisconnect() : rig.engine.RequestConnect());  // the user gives up: disconnect
         rig.Tick();
     }
     if (outcome == Outcome::Waits || outcome == Outcome::Lost) {

@@ -35,7 +35,7 @@ TEST_F(StateMachineTest, IdleStatesAndUnknownValuesDoNothing) {
 
 TEST_F(StateMachineTest, ConnectOpensThePortAndSendsTheConnectFrame) {
     device.silent = true;
-    engine.OnBnClickedConnect();
+    static_cast<void>(engine.IsPortOpen() ? engine.RequestDisconnect() : engine.RequestConnect());
     EXPECT_EQ(engine.m_nState, STATE_CONNECT);
     Tick();
     EXPECT_EQ(ports.opened, std::vector<QString>{QStringLiteral("/dev/ttyACM0")});
@@ -51,7 +51,7 @@ TEST_F(StateMachineTest, ConnectOpensThePortAndSendsTheConnectFrame) {
     EXPECT_EQ(Writes().size(), 1u);
 
     // The same button now disconnects: an empty table and a closed port.
-    engine.OnBnClickedConnect();
+    static_cast<void>(engine.IsPortOpen() ? engine.RequestDisconnect() : engine.RequestConnect());
     EXPECT_EQ(engine.m_nState, STATE_DISCONNECT);
     Tick();
     EXPECT_EQ(engine.m_nState, STATE_CLOSED);
@@ -62,7 +62,7 @@ TEST_F(StateMachineTest, ConnectOpensThePortAndSendsTheConnectFrame) {
 
 TEST_F(StateMachineTest, HandshakeIsCompletedOnlyByCmd0000) {
     device.silent = true;
-    engine.OnBnClickedConnect();
+    static_cast<void>(engine.IsPortOpen() ? engine.RequestDisconnect() : engine.RequestConnect());
     Tick();
 
     device.Inject(Answer({{"RES", "OK"}}));
@@ -131,7 +131,7 @@ TEST_F(StateMachineTest, LoadingASlotOfKPiecesTakesTwoTicksPerCommand) {
     for (int slot = 0; slot < SLOT_COUNT; ++slot)
         device.slots[static_cast<size_t>(slot)] = Pattern(sizes[static_cast<size_t>(slot)]);
 
-    engine.OnBnClickedConnect();
+    static_cast<void>(engine.IsPortOpen() ? engine.RequestDisconnect() : engine.RequestConnect());
     ASSERT_EQ(RunUntil(STATE_LOAD_NEXT), 2);
 
     std::vector<int> ticksPerSlot;
@@ -180,7 +180,7 @@ TEST_F(StateMachineTest, RefusedOpenInTheLoadSkipsTheSlot) {
 
 TEST_F(StateMachineTest, CommandErrorEndsTheLoadWithoutRefresh) {
     device.silent = true;
-    engine.OnBnClickedConnect();
+    static_cast<void>(engine.IsPortOpen() ? engine.RequestDisconnect() : engine.RequestConnect());
     Tick();
     device.Inject(Answer({{"CMD", "0000"}}));
     Tick();
@@ -208,13 +208,13 @@ TEST_F(StateMachineTest, CommandErrorEndsTheLoadWithoutRefresh) {
 TEST_F(StateMachineTest, DisconnectDuringTheLoadReleasesEverythingAndSendsNothing) {
     device.pieceSize = 100;
     for (int slot = 0; slot < 4; ++slot) device.slots[static_cast<size_t>(slot)] = Pattern(450);
-    engine.OnBnClickedConnect();
+    static_cast<void>(engine.IsPortOpen() ? engine.RequestDisconnect() : engine.RequestConnect());
     for (int i = 0; i < 200 && !(engine.m_nCurSlot == 2 && engine.m_nState == STATE_LOAD_AWAIT_DATA); ++i)
         Tick();
     ASSERT_EQ(engine.m_nState, STATE_LOAD_AWAIT_DATA);
     ASSERT_TRUE(engine.m_slots[0].pData);
 
-    engine.OnBnClickedConnect();
+    static_cast<void>(engine.IsPortOpen() ? engine.RequestDisconnect() : engine.RequestConnect());
     const size_t writes = Writes().size();
     const int sequence = engine.m_nSequence;
     Tick();  // the device's answer to the read arrives, then the disconnect step
@@ -234,7 +234,7 @@ TEST_F(StateMachineTest, DisconnectDuringTheLoadReleasesEverythingAndSendsNothin
     EXPECT_GT(engine.m_nRxLength, 0) << "received bytes stay in the buffer";
 
     // Reconnecting: the stale read answer is seen first and ignored, the count goes on.
-    engine.OnBnClickedConnect();
+    static_cast<void>(engine.IsPortOpen() ? engine.RequestDisconnect() : engine.RequestConnect());
     Tick();
     ASSERT_EQ(Writes().size(), writes + 1);
     EXPECT_EQ(CountOf(Writes().back()), sequence);
@@ -256,7 +256,7 @@ TEST_F(StateMachineTest, DisconnectClosesTheLocalFilesOfAnInterruptedTransfer) {
     engine.m_pWriteSource.reset(std::fopen(MakeLocalFile("new.crt", Pattern(10)).c_str(), "rb"));
     const size_t writes = Writes().size();
 
-    engine.OnBnClickedConnect();
+    static_cast<void>(engine.IsPortOpen() ? engine.RequestDisconnect() : engine.RequestConnect());
     Tick();
     EXPECT_EQ(engine.m_nState, STATE_CLOSED);
     EXPECT_FALSE(engine.m_pReadTarget);
@@ -270,7 +270,7 @@ TEST_F(StateMachineTest, DisconnectClosesTheLocalFilesOfAnInterruptedTransfer) {
 TEST_F(StateMachineTest, SequenceCountWrapsFrom255To0) {
     engine.m_nSequence = 255;
     device.silent = true;
-    engine.OnBnClickedConnect();
+    static_cast<void>(engine.IsPortOpen() ? engine.RequestDisconnect() : engine.RequestConnect());
     Tick();
     ASSERT_EQ(Writes().size(), 1u);
     EXPECT_EQ(Writes()[0], "CMD:0000,CNT:FF,DATA:FFFF000000,SUM:89\r\n");

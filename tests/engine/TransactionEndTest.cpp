@@ -115,7 +115,7 @@ const EndCase kCases[] = {
      {{T::Remove, O::Done, 4}, {T::Remove, O::Refused, 3}}},
     {"DisconnectAskedFor",
      [](TransactionEndTest& t) {
-         t.engine.OnBnClickedConnect();
+         static_cast<void>(t.engine.IsPortOpen() ? t.engine.RequestDisconnect() : t.engine.RequestConnect());
          t.Tick();
      },
      {}},
@@ -127,10 +127,10 @@ const EndCase kCases[] = {
      {{T::Link, O::ConnectionLost, -1}}},
     {"PortThatCannotBeOpened",
      [](TransactionEndTest& t) {
-         t.engine.OnBnClickedConnect();
+         static_cast<void>(t.engine.IsPortOpen() ? t.engine.RequestDisconnect() : t.engine.RequestConnect());
          t.Tick();
          t.ports.failOpen = true;
-         t.engine.OnBnClickedConnect();
+         static_cast<void>(t.engine.IsPortOpen() ? t.engine.RequestDisconnect() : t.engine.RequestConnect());
          ASSERT_GT(t.RunUntil(STATE_CLOSED), 0);
      },
      {{T::Connect, O::PortFailed, -1}}},

@@ -36,14 +36,14 @@ protected:
     void StartRead(LinkRig& rig, int slot, const char* name) {
         rig.Target(slot);
         rig.dialogs.fileAnswers = {Path(name)};
-        rig.engine.OnBnClickedRead();
+        rig.commands.OnBnClickedRead();
         ASSERT_EQ(rig.engine.m_nState, STATE_READ_SEND_OPEN);
     }
     void StartWrite(LinkRig& rig, int slot, const QByteArray& content) {
         ASSERT_TRUE(WriteAll(Path("upload.crt"), content));
         rig.Target(slot);
         rig.dialogs.fileAnswers = {Path("upload.crt")};
-        rig.engine.OnBnClickedWrite();
+        rig.commands.OnBnClickedWrite();
         ASSERT_EQ(rig.engine.m_nState, STATE_WRITE_SEND_OPEN);
     }
 
@@ -94,7 +94,7 @@ TEST_F(EngineOverPty, WriteReadBackAndRemoveThroughTheCommands) {
 
     rig.dialogs.messageAnswers = {MsgBox::IdOk};
     rig.Target(4);
-    rig.engine.OnBnClickedRemove();
+    rig.commands.OnBnClickedRemove();
     ASSERT_EQ(rig.engine.m_nState, STATE_REMOVE_SEND);
     ASSERT_TRUE(rig.RunUntilState(STATE_READY));
     EXPECT_TRUE(rig.device.Slot(4).isEmpty());
@@ -122,7 +122,7 @@ TEST_F(EngineOverPty, BadChecksumOrNoAnswerWaitsUntilDisconnect) {
         LinkRig rig(Options({Fault(kind, 1, 1, 1, 9030)}, 256));  // second read of slot 1
         ASSERT_TRUE(rig.opened);
         Fill(rig.device);
-        rig.engine.OnBnClickedConnect();
+        rig.commands.OnBnClickedConnect();
         ASSERT_TRUE(rig.RunUntilState(STATE_LOAD_AWAIT_DATA));
         ASSERT_TRUE(rig.RunUntil([&] { return rig.engine.m_nCurSlot == 1 && rig.engine.m_slots[1].nSize == 256; }));
         rig.Ticks(30);
@@ -157,7 +157,7 @@ TEST_F(EngineOverPty, OddOrOverlongDataIsACommandError) {
         LinkRig rig(Options({Fault(kind, 1)}));
         ASSERT_TRUE(rig.opened);
         Fill(rig.device);
-        rig.engine.OnBnClickedConnect();
+        rig.commands.OnBnClickedConnect();
         ASSERT_TRUE(rig.RunUntil([&] { return trace.Contains("Cmd error"); }));
         EXPECT_EQ(rig.engine.m_nState, STATE_READY);
         EXPECT_EQ(rig.engine.m_slots[1].nSize, 0) << "nothing of the bad piece is kept";
@@ -208,7 +208,7 @@ TEST_F(EngineOverPty, RefusedRemoveKeepsTheSlot) {
     ASSERT_TRUE(rig.Connect());
     rig.dialogs.messageAnswers = {MsgBox::IdOk};
     rig.Target(1);
-    rig.engine.OnBnClickedRemove();
+    rig.commands.OnBnClickedRemove();
     ASSERT_TRUE(rig.RunUntilState(STATE_READY));
     EXPECT_TRUE(trace.Contains("The remove command was not completed."));
     EXPECT_EQ(rig.SlotCopy(1), rig.device.Slot(1));

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "certs/SlotCommands.h"
 #include "engine/SlotEngine.h"
 #include "fakes/FakeCommPort.h"
 #include "fakes/FakeDialogServices.h"
@@ -8,6 +9,7 @@ TEST(EngineRecord, StartValues) {
     FakePortProvider ports;
     FakeDialogServices services;
     CSlotEngine engine(ports, services);
+    CSlotCommands commands(engine, services);
     EXPECT_EQ(engine.m_nState, STATE_CLOSED);
     EXPECT_FALSE(engine.IsPortOpen());
     EXPECT_EQ(engine.m_nSequence, 0);
@@ -19,8 +21,8 @@ TEST(EngineRecord, StartValues) {
         EXPECT_EQ(slot.nSize, 0);
     }
     EXPECT_EQ(engine.m_nCurSlot, -1);
-    EXPECT_EQ(engine.m_nTargetListId, 0);
-    EXPECT_EQ(engine.m_nTargetRow, -1);
+    EXPECT_EQ(commands.m_nTargetListId, 0);
+    EXPECT_EQ(commands.m_nTargetRow, -1);
     EXPECT_EQ(engine.m_nTransferTotal, 0u);
     EXPECT_EQ(engine.m_pWriteSource, nullptr);
     EXPECT_EQ(engine.m_pReadTarget, nullptr);
@@ -31,12 +33,13 @@ TEST(EngineRecord, ConnectButtonAsksForConnectOrDisconnectByPortOnly) {
     FakePortProvider ports;
     FakeDialogServices services;
     CSlotEngine engine(ports, services);
+    CSlotCommands commands(engine, services);
     engine.m_nState = STATE_DISCONNECT;  // a failed attempt may leave this behind
-    engine.OnBnClickedConnect();
+    commands.OnBnClickedConnect();
     EXPECT_EQ(engine.m_nState, STATE_CONNECT);
     engine.m_hComm = ports.Open(QStringLiteral("/dev/fake"));
     engine.m_nState = STATE_LOAD_AWAIT_DATA;
-    engine.OnBnClickedConnect();
+    commands.OnBnClickedConnect();
     EXPECT_EQ(engine.m_nState, STATE_DISCONNECT);
 }
 

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "DeviceSimulator.h"
+#include "certs/SlotCommands.h"
 #include "engine/SlotEngine.h"
 #include "fakes/FakeDialogServices.h"
 #include "link/TermiosPort.h"
@@ -65,17 +66,17 @@ public:
     }
 
     bool Connect() {
-        engine.OnBnClickedConnect();
+        commands.OnBnClickedConnect();
         return RunUntilState(STATE_READY);
     }
     // The user's Disconnect, which must always end the connection within a couple of steps.
     bool Disconnect() {
-        if (engine.IsPortOpen()) engine.OnBnClickedConnect();
+        if (engine.IsPortOpen()) commands.OnBnClickedConnect();
         return RunUntil([&] { return engine.m_nState == STATE_CLOSED && !engine.IsPortOpen(); }, 3);
     }
     void Target(int slot) {
-        engine.m_nTargetListId = SlotListId(slot);
-        engine.m_nTargetRow = SlotRow(slot);
+        commands.m_nTargetListId = SlotListId(slot);
+        commands.m_nTargetRow = SlotRow(slot);
     }
     QByteArray SlotCopy(int slot) const {
         const FileSlot& s = engine.m_slots[static_cast<size_t>(slot)];
@@ -88,6 +89,7 @@ public:
     TermiosPortProvider ports;
     FakeDialogServices dialogs;
     RigEngine engine;
+    CSlotCommands commands{engine, dialogs};
     bool opened = false;
     int ticks = 0;
 };

@@ -43,7 +43,7 @@ SessionResult Verify(CliSession& session, const ApplyStep& step) {
     // A device holds nothing after an empty file, and will not open what it does not hold.
     if (refusedOpen && step.bytes.isEmpty()) return {};
     if (!read.ok()) return read;
-    const QByteArray held = session.SlotBytes(step.slot);
+    const QByteArray held = session.SlotCopy(step.slot);
     if (held == step.bytes) return {};
     qsizetype at = 0;
     while (at < held.size() && at < step.bytes.size() && held[at] == step.bytes[at]) ++at;
@@ -62,8 +62,7 @@ StepResult RunStep(Connection& connection, const ApplyStep& step, bool verify) {
     if (step.action == ApplyStep::Remove) {
         result.failure = session.Remove(step.slot);
     } else {
-        connection.Dialogs().SetFile(step.path);
-        result.failure = session.Write(step.slot);
+        result.failure = session.Write(step.slot, step.path);
         if (result.failure.ok() && verify) {
             result.failure = Verify(session, step);
             result.verified = result.failure.ok();

@@ -74,7 +74,7 @@ int RunBackupCommand(const CommandContext& context) {
         Connection connection(context);
         if (const int opened = connection.Open(AllSlots()); opened != CLI_OK) return opened;
         for (int slot = 0; slot < SLOT_COUNT; ++slot)
-            copies[static_cast<size_t>(slot)] = connection.Session().SlotBytes(slot);
+            copies[static_cast<size_t>(slot)] = connection.Session().SlotCopy(slot);
         port = connection.Port().location;
     }
 

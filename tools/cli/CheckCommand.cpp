@@ -22,7 +22,7 @@ int RunCheckCommand(const CommandContext& context) {
     int seen = 0;
     int flagged = 0;
     for (int slot = 0; slot < SLOT_COUNT; ++slot) {
-        const QByteArray bytes = connection.Session().SlotBytes(slot);
+        const QByteArray bytes = connection.Session().SlotCopy(slot);
         const SlotFacts facts = DescribeSlotBytes(bytes);
         if (!facts.expiresUtc) continue;
         const QDateTime& expires = *facts.expiresUtc;

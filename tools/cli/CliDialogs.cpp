@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <QFileInfo>
 #include <cstdio>
 
 #include "StopSignals.h"
@@ -10,18 +9,11 @@
 CliDialogs::CliDialogs(QTextStream& err, bool assumeYes, bool interactive)
     : m_err(err), m_assumeYes(assumeYes), m_interactive(interactive) {}
 
-void CliDialogs::Reset() {
-    messages.clear();
-    declined = false;
-    fileProblem = false;
-}
-
 bool CliDialogs::Confirm(const QString& question) {
     if (m_assumeYes) return true;
     if (!m_interactive) {
         m_err << m_subject << question << "\nquillbank-cli: not confirmed; pass --yes to confirm\n";
         m_err.flush();
-        declined = true;
         return false;
     }
     m_err << m_subject << question << " [y/N] ";
@@ -30,48 +22,31 @@ bool CliDialogs::Confirm(const QString& question) {
     if (!AwaitInputUnlessStopped(STDIN_FILENO)) {
         m_err << "\n";
         m_err.flush();
-        declined = true;
         return false;
     }
     QTextStream in(stdin);
     const QString answer = in.readLine().trimmed().toLower();
-    const bool yes = answer == QLatin1String("y") || answer == QLatin1String("yes");
-    declined = !yes;
-    return yes;
+    return answer == QLatin1String("y") || answer == QLatin1String("yes");
+}
+
+void CliDialogs::Tell(const QString& text) {
+    m_err << "quillbank-cli: " << text << "\n";
+    m_err.flush();
+}
+
+void CliDialogs::TellAboutFile(const QString& file, const QString& what) {
+    m_err << "quillbank-cli: " << file << ": " << what << "\n";
 }
 
 int CliDialogs::ShowMessageBox(const QString& text, const QString&, unsigned type) {
-    messages << text;
     if ((type & 0x0F) == MsgBox::OkCancel) return Confirm(text) ? MsgBox::IdOk : MsgBox::IdCancel;
-    m_err << "quillbank-cli: " << text << "\n";
-    m_err.flush();
+    Tell(text);
     return MsgBox::IdOk;
 }
 
-bool CliDialogs::ChooseOpenFile(const QString&, const QString&, QString& path) {
-    const QFileInfo info(m_file);
-    if (!info.isFile()) {
-        m_err << "quillbank-cli: " << m_file
-              << (info.exists() ? ": not a file\n" : ": no such file\n");
-        fileProblem = true;
-        return false;
-    }
-    path = info.absoluteFilePath();
-    return true;
-}
-
-bool CliDialogs::ChooseSaveFile(const QString&, const QString&, QString& path) {
-    // The name is used as given: a script gets exactly the file it named.
-    const QFileInfo info(m_file);
-    if (info.isDir()) {
-        m_err << "quillbank-cli: " << m_file << ": is a folder\n";
-        fileProblem = true;
-        return false;
-    }
-    if (info.exists() && !Confirm(m_file + QStringLiteral(" exists. Replace it?"))) return false;
-    path = info.absoluteFilePath();
-    return true;
-}
+// The commands never ask for a file: the command line names it.
+bool CliDialogs::ChooseOpenFile(const QString&, const QString&, QString&) { return false; }
+bool CliDialogs::ChooseSaveFile(const QString&, const QString&, QString&) { return false; }
 
 void CliDialogs::OpenDocument(const QString& path) {
     m_err << path << "\n";

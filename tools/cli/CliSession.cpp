@@ -1,5 +1,6 @@
 #include "CliSession.h"
 
+#include <QFileInfo>
 #include <algorithm>
 
 #include "PortFailure.h"
@@ -48,7 +49,7 @@ CliSession::CliSession(CommPortProvider& ports, CliDialogs& dialogs, PortChoice 
     : CSlotEngine(ports, dialogs), m_dialogs(dialogs), m_port(std::move(port)), m_pace(pace) {
     ResetEngineMembers();
     // Each session counts failed reads afresh, as a program of its own would.
-    s_nReadErrors = 0;
+    ResetReadErrors();
 }
 
 CliSession::~CliSession() {
@@ -57,15 +58,12 @@ CliSession::~CliSession() {
 
 SessionResult CliSession::Connect(const SlotSet& needed) {
     m_needed = needed;
-    for (int slot = 0; slot < SLOT_COUNT; ++slot)
-        if (!needed.test(static_cast<size_t>(slot)))
-            m_slots[static_cast<size_t>(slot)].nStatus = SLOT_DONE;
     m_ends.clear();
-    OnBnClickedConnect();
+    static_cast<void>(RequestConnect(needed));
     const SessionResult result = WaitUntilIdle(QStringLiteral("connecting and reading the slots"));
     if (!result.ok()) return result;
     for (int slot = 0; slot < SLOT_COUNT; ++slot) {
-        if (m_slots[static_cast<size_t>(slot)].nStatus == SLOT_PENDING)
+        if (SlotStatus(slot) == SLOT_PENDING)
             return {CLI_REFUSED,
                     QStringLiteral("the device's answer for slot %1 was malformed; the "
                                    "slots from there on were not read")
@@ -76,42 +74,63 @@ SessionResult CliSession::Connect(const SlotSet& needed) {
 
 bool CliSession::Loaded(int slot) const {
     return slot >= 0 && slot < SLOT_COUNT && m_needed.test(static_cast<size_t>(slot)) &&
-           m_slots[static_cast<size_t>(slot)].nStatus == SLOT_DONE;
+           SlotStatus(slot) == SLOT_DONE;
 }
 
-QByteArray CliSession::SlotBytes(int slot) const {
-    const FileSlot& copy = m_slots.at(static_cast<size_t>(slot));
-    if (!copy.pData) return {};
-    return QByteArray(reinterpret_cast<const char*>(copy.pData.get()), copy.nSize);
+QByteArray CliSession::SlotCopy(int slot) const {
+    const std::span<const std::uint8_t> bytes = SlotBytes(slot);
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                      static_cast<qsizetype>(bytes.size()));
 }
 
 void CliSession::Target(int slot) {
-    m_nTargetListId = SlotListId(slot);
-    m_nTargetRow = SlotRow(slot);
-    m_dialogs.Reset();
     m_ends.clear();
+    static_cast<void>(SelectSlot(slot));
 }
 
-SessionResult CliSession::Read(int slot) {
+SessionResult CliSession::Read(int slot, const QString& file) {
     Target(slot);
-    OnBnClickedRead();
-    if (m_nState != STATE_READ_SEND_OPEN) {
-        if (m_slots[static_cast<size_t>(slot)].nSize == 0) return {CLI_EMPTY_SLOT, {}};  // told
-        if (m_dialogs.declined) return {CLI_CANCELLED, {}};
-        if (m_dialogs.fileProblem) return {CLI_LOCAL_FILE, {}};
-        return {CLI_LOCAL_FILE, QStringLiteral("cannot write ") + m_strLocalFileError};
+    if (!IsIdle()) return {CLI_LOCAL_FILE, QStringLiteral("cannot write ") + LocalFileError()};
+    if (SlotSize(slot) == 0) {
+        m_dialogs.Tell(QString::fromLatin1(NO_DATA_MESSAGE));
+        return {CLI_EMPTY_SLOT, {}};
     }
+    // The name is used as given: a script gets exactly the file it named.
+    const QFileInfo info(file);
+    if (info.isDir()) {
+        m_dialogs.TellAboutFile(file, QStringLiteral("is a folder"));
+        return {CLI_LOCAL_FILE, {}};
+    }
+    if (info.exists() && !m_dialogs.Confirm(file + QStringLiteral(" exists. Replace it?")))
+        return {CLI_CANCELLED, {}};
+    if (StartReadFile(slot, info.absoluteFilePath()) != StartRefusal::None)
+        return {CLI_LOCAL_FILE, QStringLiteral("cannot write ") + LocalFileError()};
     return Complete(slot, QStringLiteral("reading the slot"),
                     {Transaction::Read, Transaction::Close});
 }
 
-SessionResult CliSession::Write(int slot) {
+SessionResult CliSession::Write(int slot, const QString& file) {
     Target(slot);
-    OnBnClickedWrite();
-    if (m_nState != STATE_WRITE_SEND_OPEN) {
-        if (m_dialogs.declined) return {CLI_CANCELLED, {}};
-        if (m_dialogs.fileProblem || !m_dialogs.messages.isEmpty()) return {CLI_LOCAL_FILE, {}};
-        return {CLI_LOCAL_FILE, QStringLiteral("cannot read ") + m_dialogs.File()};
+    if (!IsIdle()) return {CLI_LOCAL_FILE, QStringLiteral("cannot read ") + file};
+    const bool asked = SlotSize(slot) != 0;
+    if (asked && !m_dialogs.Confirm(QString::fromLatin1(OVERWRITE_QUESTION)))
+        return {CLI_CANCELLED, {}};
+    const QFileInfo info(file);
+    if (!info.isFile()) {
+        m_dialogs.TellAboutFile(file, info.exists() ? QStringLiteral("not a file")
+                                                    : QStringLiteral("no such file"));
+        return {CLI_LOCAL_FILE, {}};
+    }
+    switch (StartWriteFile(slot, info.absoluteFilePath())) {
+        case StartRefusal::None:
+            break;
+        case StartRefusal::TooLarge:
+            m_dialogs.Tell(QString::fromLatin1(TOO_LARGE_MESSAGE));
+            return {CLI_LOCAL_FILE, {}};
+        default:
+            // After the overwrite question the line it printed stands for the failure.
+            if (asked) return {CLI_LOCAL_FILE, {}};
+            return {CLI_LOCAL_FILE, QStringLiteral("cannot read ") + file};
     }
     return Complete(slot, QStringLiteral("writing the slot"),
                     {Transaction::Write, Transaction::Close});
@@ -119,19 +138,19 @@ SessionResult CliSession::Write(int slot) {
 
 SessionResult CliSession::Remove(int slot) {
     Target(slot);
-    OnBnClickedRemove();
-    if (m_nState != STATE_REMOVE_SEND)
-        return {m_dialogs.declined ? CLI_CANCELLED : CLI_REFUSED, {}};
+    if (!IsIdle()) return {CLI_REFUSED, {}};
+    // An empty slot is asked about and removed too: the device's answer decides.
+    if (!m_dialogs.Confirm(QString::fromLatin1(REMOVE_QUESTION))) return {CLI_CANCELLED, {}};
+    if (StartRemove(slot) != StartRefusal::None) return {CLI_REFUSED, {}};
     return Complete(slot, QStringLiteral("removing the slot"), {Transaction::Remove});
 }
 
 SessionResult CliSession::ReadBack(int slot, bool& refusedOpen) {
     refusedOpen = false;
-    if (m_nState != STATE_READY || !IsPortOpen())
-        return {CLI_REFUSED, QStringLiteral("the device is busy")};
     Target(slot);
-    // What the Read command prepares, without a local file: the pieces go to the copy only.
-    BeginRead(slot, nullptr);
+    // The pieces go to the copy only.
+    if (StartReadBack(slot) != StartRefusal::None)
+        return {CLI_REFUSED, QStringLiteral("the device is busy")};
     const SessionResult result = Complete(slot, QStringLiteral("reading the slot back"),
                                           {Transaction::Read, Transaction::Close});
     refusedOpen = !m_ends.empty() &&
@@ -141,7 +160,7 @@ SessionResult CliSession::ReadBack(int slot, bool& refusedOpen) {
 
 void CliSession::Disconnect() {
     if (IsPortOpen()) {
-        OnBnClickedConnect();
+        static_cast<void>(RequestDisconnect());
         StepEngine();
     }
     CloseLocalFiles();
@@ -157,7 +176,7 @@ SessionResult CliSession::Verdict(int slot, std::initializer_list<Transaction> c
     for (const TransactionEnd& end : m_ends) {
         // The device completed the Read; the file it was saved into failed.
         if (end == TransactionEnd{Transaction::Read, Outcome::LocalFileError, slot})
-            return {CLI_LOCAL_FILE, QStringLiteral("cannot write ") + m_strLocalFileError};
+            return {CLI_LOCAL_FILE, QStringLiteral("cannot write ") + LocalFileError()};
         if (SessionResult failed = Failure(end); !failed.ok()) return failed;
     }
     for (const Transaction step : completion) {

@@ -14,6 +14,7 @@
 
 #include "CliDialogs.h"
 #include "CliExit.h"
+#include "certs/SlotCommands.h"
 #include "engine/SlotEngine.h"
 #include "link/DeviceDiscovery.h"
 
@@ -47,12 +48,12 @@ public:
     SessionResult Connect(const SlotSet& needed);
     // True when the slot's copy came from the device in this session's load.
     bool Loaded(int slot) const;
-    QByteArray SlotBytes(int slot) const;
+    QByteArray SlotCopy(int slot) const;
 
-    // The window's Read, Write and Remove, with the file of the dialogs; each waits until the
-    // engine is idle again.
-    SessionResult Read(int slot);
-    SessionResult Write(int slot);
+    // The window's Read (into `file`), Write (from `file`) and Remove, with their questions
+    // asked on the terminal; each waits until the engine is idle again.
+    SessionResult Read(int slot, const QString& file);
+    SessionResult Write(int slot, const QString& file);
     SessionResult Remove(int slot);
     // Reads the slot from the device again into its copy, with no local file: what a
     // verification compares. `refusedOpen` tells that the device would not open the slot.
@@ -68,10 +69,8 @@ public:
     // One engine step; while an answer is awaited, first waits on the port for it.
     void Step();
 
-    const std::vector<TransactionEnd>& Ends() const { return m_ends; }
-
 private:
-    // Points the window's current target at `slot` and forgets earlier reports.
+    // Makes `slot` the current slot and forgets earlier reports.
     void Target(int slot);
     // Waits until the request is done (`what` it is, for messages), then judges it.
     SessionResult Complete(int slot, const QString& what,

@@ -45,7 +45,7 @@ public:
     // after a malformed answer in the load the session is still connected (Usable()).
     int Open(const SlotSet& needed);
     bool Usable() const {
-        return m_session && m_session->IsPortOpen() && m_session->m_nState == STATE_READY;
+        return m_session && m_session->IsIdle();
     }
     CliSession& Session() { return *m_session; }
     CliDialogs& Dialogs() { return m_dialogs; }

@@ -6,7 +6,7 @@ namespace {
 void TakeLoaded(CredentialSlots& slots, const CliSession& session) {
     for (int slot = 0; slot < SLOT_COUNT; ++slot) {
         auto& bytes = slots[static_cast<size_t>(slot)];
-        if (!bytes && session.Loaded(slot)) bytes = session.SlotBytes(slot);
+        if (!bytes && session.Loaded(slot)) bytes = session.SlotCopy(slot);
     }
 }
 }  // namespace

@@ -41,7 +41,7 @@ int RunListCommand(const CommandContext& context) {
     if (context.options.json) {
         QJsonArray slots;
         for (int slot = 0; slot < SLOT_COUNT; ++slot)
-            slots.append(SlotJson(slot, session.SlotBytes(slot)));
+            slots.append(SlotJson(slot, session.SlotCopy(slot)));
         context.PrintJson({{QStringLiteral("port"), connection.Port().location},
                            {QStringLiteral("complete"), loaded == CLI_OK},
                            {QStringLiteral("slots"), slots}});

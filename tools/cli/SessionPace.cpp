@@ -3,11 +3,9 @@
 // has made no progress for the time-out, or a signal asked to stop.
 
 #include <chrono>
-#include <cstdio>
 
 #include "CliSession.h"
 #include "StopSignals.h"
-#include "protocol/Response.h"
 
 namespace {
 using Clock = std::chrono::steady_clock;
@@ -42,13 +40,13 @@ struct Headway {
     int slot = -1;
     int status = -1;
     int size = -1;
-    long sourcePosition = -1;
+    double done = -1.0;  // of the engine's progress, while it measures one
     bool operator==(const Headway&) const = default;
 };
 
 Headway HeadwayOf(const CSlotEngine& engine) {
     Headway h;
-    switch (engine.m_nState) {
+    switch (engine.State()) {
         case STATE_LOAD_AWAIT_DATA:
             h.phase = STATE_LOAD_SEND_DATA;
             break;
@@ -59,32 +57,31 @@ Headway HeadwayOf(const CSlotEngine& engine) {
             h.phase = STATE_WRITE_SEND_DATA;
             break;
         default:
-            h.phase = engine.m_nState;
+            h.phase = engine.State();
             break;
     }
-    h.slot = engine.m_nCurSlot;
+    h.slot = engine.CurrentSlot();
     if (h.slot >= 0 && h.slot < SLOT_COUNT) {
-        const FileSlot& slot = engine.m_slots[static_cast<size_t>(h.slot)];
-        h.status = slot.nStatus;
-        h.size = slot.nSize;
+        h.status = engine.SlotStatus(h.slot);
+        h.size = engine.SlotSize(h.slot);
     }
-    if (engine.m_pWriteSource) h.sourcePosition = std::ftell(engine.m_pWriteSource.get());
+    const TransferProgressView progress = engine.TransferProgress();
+    if (progress.measured) h.done = progress.done;
     return h;
 }
 }  // namespace
 
 void CliSession::AwaitAnswer(int waitMs) {
     const Clock::time_point until = Clock::now() + std::chrono::milliseconds(waitMs);
-    const int state = m_nState;
+    const int state = State();
     for (;;) {
         ReceiveFromPort();
-        if (HoldsCompleteFrame(m_rxBuffer.data(), m_nRxLength) || !IsPortOpen() ||
-            m_nState != state || StopSignal() != 0)
+        if (HoldsCompleteAnswer() || !IsPortOpen() || State() != state || StopSignal() != 0)
             return;
         const auto left =
             std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
         if (left <= 0) return;
-        m_hComm->WaitForInput(static_cast<int>(left));
+        WaitForPortInput(static_cast<int>(left));
     }
 }
 
@@ -95,7 +92,7 @@ void CliSession::Step() {
         SleepUnlessStopped(m_pace.tickMs);
         return;
     }
-    if (AwaitsAnswer(m_nState))
+    if (AwaitsAnswer(State()))
         AwaitAnswer(kLongestWaitMs);
     else
         ReceiveFromPort();
@@ -112,8 +109,8 @@ SessionResult CliSession::WaitUntilIdle(const QString& what) {
             return {StopExitCode(signo), StopMessage(signo)};
         }
         Step();
-        if (m_nState == STATE_READY && IsPortOpen()) return {};
-        if (m_nState == STATE_CLOSED && !IsPortOpen()) return Closed(what);
+        if (IsIdle()) return {};
+        if (State() == STATE_CLOSED && !IsPortOpen()) return Closed(what);
         if (const Headway now = HeadwayOf(*this); !(now == last)) {
             last = now;
             lastProgress = Clock::now();
@@ -121,7 +118,7 @@ SessionResult CliSession::WaitUntilIdle(const QString& what) {
             return {CLI_TIMEOUT,
                     QStringLiteral("no progress from the device for %1 s while %2 (%3)")
                         .arg(m_pace.timeoutSeconds)
-                        .arg(what, QString::fromLatin1(EngineStateName(m_nState)))};
+                        .arg(what, QString::fromLatin1(EngineStateName(State())))};
         }
     }
 }

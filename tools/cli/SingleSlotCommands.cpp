@@ -1,4 +1,4 @@
-// read, write and remove: one slot over one connection, through the window's own commands.
+// read, write and remove: one slot over one connection, with the window's own requests and questions.
 
 #include "CommandContext.h"
 #include "Commands.h"
@@ -18,11 +18,10 @@ int RunReadCommand(const CommandContext& context) {
     needed.set(static_cast<size_t>(slot));  // whether it holds anything decides the command
     if (const int opened = connection.Open(needed); opened != CLI_OK) return opened;
     CliSession& session = connection.Session();
-    connection.Dialogs().SetFile(file);
-    const SessionResult read = session.Read(slot);
+    const SessionResult read = session.Read(slot, file);
     if (!read.ok()) return context.Fail(read.code, read.message);
     // Every write, the sync and the rename were checked: the file holds what arrived.
-    const int received = session.m_slots[static_cast<size_t>(slot)].nSize;
+    const int received = session.SlotSize(slot);
     context.out << "slot " << slot << " saved to " << file << " (" << received << " bytes)\n";
     return CLI_OK;
 }
@@ -37,11 +36,10 @@ int RunWriteCommand(const CommandContext& context) {
     SlotSet needed;
     needed.set(static_cast<size_t>(slot), !context.options.yes);
     if (const int opened = connection.Open(needed); opened != CLI_OK) return opened;
-    connection.Dialogs().SetFile(file);
-    const SessionResult written = connection.Session().Write(slot);
+    const SessionResult written = connection.Session().Write(slot, file);
     if (!written.ok()) return context.Fail(written.code, written.message);
     context.out << "slot " << slot << " written from " << file << " ("
-                << connection.Session().m_slots[static_cast<size_t>(slot)].nSize << " bytes)\n";
+                << connection.Session().SlotSize(slot) << " bytes)\n";
     return CLI_OK;
 }
 

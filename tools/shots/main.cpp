@@ -107,11 +107,11 @@ int main(int argc, char** argv) {
     dlg.OnTimer(TIMER_UI_REFRESH);
     dlg.m_btnConnect->click();
     QImage progress;
-    for (int i = 0; i < 2000 && dlg.m_nState != STATE_READY; ++i) {
+    for (int i = 0; i < 2000 && dlg.State() != STATE_READY; ++i) {
         Round(dlg, device);
         // Mid-load: the third slot half read.
-        if (progress.isNull() && dlg.m_nCurSlot == 2 && dlg.m_nState == STATE_LOAD_SEND_DATA &&
-            dlg.m_slots[2].nSize > 0) {
+        if (progress.isNull() && dlg.CurrentSlot() == 2 && dlg.State() == STATE_LOAD_SEND_DATA &&
+            dlg.SlotSize(2) > 0) {
             dlg.m_progress.OnTimer(CProgressWindow::TIMER_PROGRESS);
             progress = dlg.grab().toImage();
             QPainter painter(&progress);
@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
             painter.drawImage(offset, dlg.m_progress.grab().toImage());
         }
     }
-    if (dlg.m_nState != STATE_READY) {
+    if (dlg.State() != STATE_READY) {
         std::fprintf(stderr, "quillbank-shots: the slot load did not finish\n");
         return 1;
     }
