@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
-cmake --preset default >/dev/null
+cmake --preset default -DQB_PACKAGING=ON >/dev/null
 cmake --build --preset default
 
 cd build/default
