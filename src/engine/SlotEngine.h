@@ -11,6 +11,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/EngineState.h"
@@ -63,6 +64,9 @@ struct TransferProgressView {
 };
 
 class CSlotEngine {
+    // Puts an engine where a script would have brought it, for tests, fuzzing and benchmarks.
+    friend struct EngineSetup;
+
 public:
     // `ports` opens serial ports; `services` shows messages and file dialogs. Both outlive
     // the engine.
@@ -132,6 +136,9 @@ public:
     StartRefusal StartRemove(int slot);
     // Makes `slot` the current slot while idle, as a command does once it has its target.
     StartRefusal SelectSlot(int slot);
+    // The port the next Connect opens, for an owner without a port list of its own (one that
+    // does not override SelectedPort); refused while a port is open.
+    StartRefusal SelectPort(const PortChoice& port);
 
     // --- Views ---------------------------------------------------------------------------
     int State() const { return m_nState; }
@@ -146,12 +153,37 @@ public:
     TransferProgressView TransferProgress() const;
     // Why the last local file of a Read could not be created or saved: "PATH: reason".
     const QString& LocalFileError() const { return m_strLocalFileError; }
+    // The count the next command carries (CNT), 0..255.
+    int Sequence() const { return m_nSequence; }
+    // The received bytes not yet consumed.
+    std::string_view Received() const {
+        return {m_rxBuffer.data(), static_cast<size_t>(m_nRxLength)};
+    }
+    // The whole receive buffer, the NUL behind the held bytes and the rest included.
+    std::span<const char, RX_BUFFER_SIZE + 1> ReceiveBuffer() const { return m_rxBuffer; }
+    // The open port; null when none is open.
+    const CommPort* Port() const { return m_hComm.get(); }
+    // True when the slot's copy has a buffer, even one holding no bytes.
+    bool SlotHasBuffer(int slot) const;
+    // The total the last accepted read answer announced (PALL).
+    std::uint32_t AnnouncedSize() const { return m_nFileSize; }
+    // The size of the running (or last) transfer: the file of a Write, the total of a Read.
+    std::uint32_t TransferTotal() const { return m_nTransferTotal; }
+    // The local files of the last Write and Read, as they were handed to the engine.
+    const QString& WritePath() const { return m_strWritePath; }
+    const QString& ReadPath() const { return m_strReadPath; }
+    // Whether a Write still reads from its local file, a Read still saves into its own.
+    bool WriteSourceOpen() const { return m_pWriteSource != nullptr; }
+    bool ReadTargetOpen() const { return m_pReadTarget != nullptr; }
+    // The file a running Read saves into; null when none is open.
+    const SafeFile* ReadTargetFile() const { return m_pReadTarget.get(); }
     // True when the receive buffer holds a complete answer for the next step to judge.
     bool HoldsCompleteAnswer() const;
     // Waits up to `ms` for bytes on the open port (returns at once without one).
     void WaitForPortInput(int ms);
     // Failed port reads are counted for the process; a new session starts from none.
     static void ResetReadErrors() { s_nReadErrors = 0; }
+    static int ReadErrors() { return s_nReadErrors; }
 
     // --- Hooks for the owner -------------------------------------------------------------
     // Rewrites the Information cells from the slot table; the window's lists, nothing here.
