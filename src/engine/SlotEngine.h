@@ -75,41 +75,9 @@ public:
     CSlotEngine(const CSlotEngine&) = delete;
     CSlotEngine& operator=(const CSlotEngine&) = delete;
 
-    // Sets the members that the dialog initialisation sets again before the first tick.
-    void ResetEngineMembers();
-
     // --- Timer work -------------------------------------------------------------------
     void StepEngine();       // one step of the state machine (TIMER_ENGINE)
     void ReceiveFromPort();  // append what has arrived to the receive buffer (TIMER_RECEIVE)
-
-    // --- Serial port ------------------------------------------------------------------
-    bool OpenPort();
-    bool IsPortOpen() const { return m_hComm != nullptr; }
-
-    // --- Protocol ---------------------------------------------------------------------
-    void SendCommandFrame(const std::string& text);
-    void ParseResponse(ResponseFields& fields);
-
-    // --- Transactions -----------------------------------------------------------------
-    void SendConnect();
-    void SendOpen(bool read, int slot);
-    void OnOpenResponse(bool read);
-    void SendRead();
-    void OnReadResponse();
-    void SendClose();
-    void OnCloseResponse();
-    void SendWriteChunk();
-    void OnWriteResponse();
-    void SendRemove();
-    void OnRemoveResponse();
-
-    // Closes m_pReadTarget and m_pWriteSource, each only if open. A Read that ends here
-    // did not succeed: its temporary file goes and the slot gets back its earlier copy.
-    void CloseLocalFiles();
-    // A Read that ended with "Success Close": the saved file takes its name.
-    void CompleteRead();
-    // Releases every slot buffer (sizes and statuses stay): closing the window.
-    void ReleaseSlotBuffers();
 
     // --- Requests ----------------------------------------------------------------------
     // Each starts its flow on the next step, or says why it did not start and changes
@@ -142,6 +110,7 @@ public:
 
     // --- Views ---------------------------------------------------------------------------
     int State() const { return m_nState; }
+    bool IsPortOpen() const { return m_hComm != nullptr; }
     bool IsIdle() const { return m_nState == STATE_READY && IsPortOpen(); }
     // 0, SLOT_PENDING and no bytes for a number outside 0..14.
     int SlotSize(int slot) const;
@@ -196,6 +165,49 @@ public:
     // The file of a Read that the device completed could not be saved (`reason` names it).
     virtual void OnSaveFailed(const QString& /*reason*/) {}
 
+protected:
+    // Sets the members that the dialog initialisation sets again before the first tick.
+    void ResetEngineMembers();
+    // Opens and sets up the selected port; on failure no port and STATE_CLOSED. The step
+    // of STATE_CONNECT calls it and decides what follows.
+    bool OpenPort();
+    // Takes the first complete answer out of the receive buffer (see ::ParseResponse).
+    void ParseResponse(ResponseFields& fields);
+    // Closes m_pReadTarget and m_pWriteSource, each only if open. A Read that ends here
+    // did not succeed: its temporary file goes and the slot gets back its earlier copy.
+    void CloseLocalFiles();
+    // Releases every slot buffer (sizes and statuses stay): closing the window.
+    void ReleaseSlotBuffers();
+
+    CommPortProvider& m_ports;
+    DialogServices& m_services;
+
+private:
+    // --- The steps ----------------------------------------------------------------------
+    void SendCommandFrame(const std::string& text);
+    void SendConnect();
+    void AwaitConnect();
+    // Picks the lowest pending slot and opens it; with none left, the load is over.
+    void LoadNextSlot();
+    void SendOpen(bool read, int slot);
+    void OnOpenResponse(bool read);
+    void SendRead();
+    void OnReadResponse();
+    void SendClose();
+    void OnCloseResponse();
+    void SendWriteChunk();
+    void OnWriteResponse();
+    void SendRemove();
+    void OnRemoveResponse();
+    // Ends the connection without a word to the device: the link may be gone.
+    void DisconnectNow();
+    // A malformed or oversized read answer ends whatever transfer was running.
+    void OnCommandError();
+    // A Read that ended with "Success Close": the saved file takes its name.
+    void CompleteRead();
+    // Reports `outcome` of `transaction` on m_nCurSlot to OnTransactionEnded.
+    void ReportEnd(Transaction transaction, Outcome outcome);
+
     // --- Engine record ------------------------------------------------------------------
     int m_nState = STATE_CLOSED;
     std::unique_ptr<CommPort> m_hComm;  // null: no port open
@@ -218,16 +230,10 @@ public:
     // Failed port reads, process-wide; the eleventh forces a disconnect.
     static int s_nReadErrors;
 
-    // The port to open when the owner has no port list of its own (command line, tests).
+    // The port to open when the owner has no port list of its own (tests, benchmarks).
     PortChoice m_selectedPort;
 
-    // Reports `outcome` of `transaction` on m_nCurSlot to OnTransactionEnded.
-    void ReportEnd(Transaction transaction, Outcome outcome);
     // Set by a Disconnect request, so that the disconnect step can tell it from one that
     // the receive pump forced because the port kept failing.
     bool m_bDisconnectRequested = false;
-
-protected:
-    CommPortProvider& m_ports;
-    DialogServices& m_services;
 };
