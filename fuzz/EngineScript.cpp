@@ -67,8 +67,8 @@ public:
     bool Exhausted() const { return m_ticks >= MAX_TICKS; }
 
     Session() {
-        CSlotEngine::s_nReadErrors = 0;
-        m_engine.m_selectedPort = {QStringLiteral("ttyACM0"), QStringLiteral("/dev/ttyACM0")};
+        CSlotEngine::ResetReadErrors();
+        static_cast<void>(m_engine.SelectPort({QStringLiteral("ttyACM0"), QStringLiteral("/dev/ttyACM0")}));
         m_device.pieceSize = 1024;
         m_device.slots[0] = Pattern(300, 0);
         m_device.slots[1] = Pattern(40, 1);
@@ -111,15 +111,16 @@ public:
 
     // The user disconnects; everything the connection held must have been given back.
     void Finish() {
-        if (m_engine.m_nState == STATE_CONNECT) Tick();  // asked for and not yet stepped
+        if (m_engine.State() == STATE_CONNECT) Tick();  // asked for and not yet stepped
         if (m_engine.IsPortOpen()) PressConnect();
-        if (m_engine.m_nState == STATE_DISCONNECT) Tick();
-        const int state = m_engine.m_nState;
+        if (m_engine.State() == STATE_DISCONNECT) Tick();
+        const int state = m_engine.State();
         if (state != STATE_CLOSED || m_engine.IsPortOpen())
             Finding("the disconnect did not end in STATE_CLOSED with the port closed", state,
                     state);
-        for (const FileSlot& slot : m_engine.m_slots)
-            if (slot.nStatus != SLOT_PENDING || slot.pData || slot.nSize != 0)
+        for (int slot = 0; slot < SLOT_COUNT; ++slot)
+            if (m_engine.SlotStatus(slot) != SLOT_PENDING || m_engine.SlotHasBuffer(slot) ||
+                m_engine.SlotSize(slot) != 0)
                 Finding("a slot kept its copy or status past the disconnect", state, state);
         CheckLocalFilesClosed(state, state);
     }
@@ -155,7 +156,7 @@ private:
         for (int ticks = 0; ticks < MAX_IDLE_RUN_TICKS && !Exhausted(); ++ticks) {
             DeliverDeviceAnswer({});
             Tick();
-            if (m_engine.m_nState == STATE_READY || m_engine.m_nState == STATE_CLOSED) return;
+            if (m_engine.State() == STATE_READY || m_engine.State() == STATE_CLOSED) return;
         }
     }
 
@@ -196,44 +197,41 @@ private:
         if (rest.empty()) return;
         const char what = rest.front();
         rest.remove_prefix(1);
-        const bool idle = m_engine.m_nState == STATE_READY && m_engine.IsPortOpen();
+        const bool idle = m_engine.State() == STATE_READY && m_engine.IsPortOpen();
         if ((what == 'c' && !m_engine.IsPortOpen()) || (what == 'd' && m_engine.IsPortOpen()))
             PressConnect();
         if (what == 'f') m_ports.failOpen = !m_ports.failOpen;
         if (!idle || (what != 'r' && what != 'w' && what != 'x')) return;
         const int slot = std::max(Number(rest), 0) % SLOT_COUNT;
-        FileSlot& target = m_engine.m_slots[static_cast<size_t>(slot)];
-        m_engine.m_nCurSlot = slot;
+        // Each button makes its target the current slot first.
+        static_cast<void>(m_engine.SelectSlot(slot));
         if (what == 'r') {
-            if (target.nSize == 0) return;  // the Read button says there is nothing to read
+            if (m_engine.SlotSize(slot) == 0) return;  // the Read button says there is nothing to read
             auto file = std::make_unique<SafeFile>(m_readFiles);
             if (!file->Begin(QStringLiteral("/memory/saved.crt"), FileAccess::Usual)) return;
             m_beforeRead = SlotBytes(slot);
-            m_engine.BeginRead(slot, std::move(file));
+            static_cast<void>(m_engine.StartRead(slot, std::move(file)));
         } else if (what == 'w') {
             // Sizes past a slot stand for a file that grew after the Write button checked it.
             const auto size =
                 static_cast<size_t>(std::clamp(Number(rest), 0, SLOT_BUFFER_SIZE + 300));
             const std::vector<std::uint8_t> content = Pattern(size, slot + 100);
             m_writeSource.bytes.assign(content.begin(), content.end());
-            m_engine.m_pWriteSource.reset(OpenMemoryFile(m_writeSource, "rb"));
-            m_engine.m_nTransferTotal = static_cast<std::uint32_t>(size);
-            m_engine.m_nState = STATE_WRITE_SEND_OPEN;
+            static_cast<void>(m_engine.StartWrite(slot, LocalFile(OpenMemoryFile(m_writeSource, "rb")),
+                                                  static_cast<std::uint32_t>(size),
+                                                  QStringLiteral("/memory/upload.crt")));
         } else {
-            m_engine.m_nState = STATE_REMOVE_SEND;
+            static_cast<void>(m_engine.StartRemove(slot));
         }
     }
 
     Snapshot Take() const {
         Snapshot s;
-        s.state = m_engine.m_nState;
-        s.sequence = m_engine.m_nSequence;
-        s.curSlot = m_engine.m_nCurSlot;
+        s.state = m_engine.State();
+        s.sequence = m_engine.Sequence();
+        s.curSlot = m_engine.CurrentSlot();
         s.writes = m_ports.line->writes.size();
-        for (int i = 0; i < SLOT_COUNT; ++i) {
-            const FileSlot& slot = m_engine.m_slots[static_cast<size_t>(i)];
-            s.slots[static_cast<size_t>(i)] = {slot.nStatus, slot.nSize, slot.pData.get()};
-        }
+        for (int i = 0; i < SLOT_COUNT; ++i) s.slots[static_cast<size_t>(i)] = ViewOf(i);
         if (s.state == STATE_WRITE_SEND_DATA) s.curBytes = SlotBytes(s.curSlot);
         s.portOpen = m_engine.IsPortOpen();
         s.readOpen = m_readTarget.open;
@@ -243,10 +241,13 @@ private:
     }
 
     std::vector<std::uint8_t> SlotBytes(int index) const {
-        if (index < 0 || index >= SLOT_COUNT) return {};
-        const FileSlot& slot = m_engine.m_slots[static_cast<size_t>(index)];
-        if (!slot.pData) return {};
-        return {slot.pData.get(), slot.pData.get() + slot.nSize};
+        const std::span<const std::uint8_t> bytes = m_engine.SlotBytes(index);
+        return {bytes.begin(), bytes.end()};
+    }
+    // A slot's record as the views show it; the buffer's address tells a new buffer apart.
+    SlotView ViewOf(int index) const {
+        return {m_engine.SlotStatus(index), static_cast<std::uint16_t>(m_engine.SlotSize(index)),
+                m_engine.SlotHasBuffer(index) ? m_engine.SlotBytes(index).data() : nullptr};
     }
 
     void Tick() {
@@ -265,22 +266,22 @@ private:
             m_deviceLine->writes.push_back(writes[m_forwarded]);
         m_device.Serve();
         if (!m_device.errors.empty())
-            Finding("the host sent a frame the device rejects", before.state, m_engine.m_nState);
+            Finding("the host sent a frame the device rejects", before.state, m_engine.State());
     }
 
     void CheckReceiveBuffer() const {
-        const int length = m_engine.m_nRxLength;
-        const int state = m_engine.m_nState;
+        const auto length = static_cast<int>(m_engine.Received().size());
+        const int state = m_engine.State();
         if (length < 0 || length > RX_BUFFER_SIZE)
             Finding("receive length outside 0..4096", state, state);
-        const char* buffer = m_engine.m_rxBuffer.data();
+        const char* buffer = m_engine.ReceiveBuffer().data();
         if (buffer[length] != '\0' ||
             std::memchr(buffer, '\0', static_cast<size_t>(length)) != nullptr)
             Finding("the held text is not exactly the bytes before the first NUL", state, state);
     }
 
     void CheckLocalFilesClosed(int from, int to) const {
-        if (m_engine.m_pReadTarget || m_engine.m_pWriteSource || m_readTarget.open ||
+        if (m_engine.ReadTargetOpen() || m_engine.WriteSourceOpen() || m_readTarget.open ||
             m_writeSource.open)
             Finding("a local file is still open while the engine is idle", from, to);
     }
@@ -291,7 +292,7 @@ private:
     // disconnect nobody asked for, and only then.
     void CheckEnds(const Snapshot& before) const {
         const int from = before.state;
-        const int to = m_engine.m_nState;
+        const int to = m_engine.State();
         const bool lost = from == STATE_DISCONNECT && !m_userDisconnect && before.portOpen;
         bool reportedLost = false;
         for (const TransactionEnd& end : m_engine.ends) {
@@ -311,7 +312,7 @@ private:
 
     void CheckStep(const Snapshot& before) const {
         const int from = before.state;
-        const int to = m_engine.m_nState;
+        const int to = m_engine.State();
         if (to < 0 || to >= ENGINE_STATE_COUNT || to == STATE_UNUSED_21)
             Finding("a state outside the table", from, to);
         if (!MayStep(from, to)) Finding("a step the flows do not have", from, to);
@@ -327,23 +328,22 @@ private:
         if (sent > 1) Finding("more than one command in one step", from, to);
         if (sent == 1) {
             if (!SendsInState(from)) Finding("a command sent from a waiting state", from, to);
-            if (CountOf(writes.back()) != before.sequence || m_engine.m_nSequence != next)
+            if (CountOf(writes.back()) != before.sequence || m_engine.Sequence() != next)
                 Finding("the frame's CNT is not the sequence count", from, to);
-        } else if (m_engine.m_nSequence !=
+        } else if (m_engine.Sequence() !=
                    (from == STATE_WRITE_SEND_DATA ? next : before.sequence)) {
             // The write step takes a count even when the file is exhausted and nothing goes.
             Finding("the sequence count moved without a frame", from, to);
         }
 
         // The slot table: sizes within the buffer, and only the slot being worked on changes.
-        if (from != STATE_LOAD_NEXT && m_engine.m_nCurSlot != before.curSlot)
+        if (from != STATE_LOAD_NEXT && m_engine.CurrentSlot() != before.curSlot)
             Finding("the current slot changed outside the slot load", from, to);
         for (int i = 0; i < SLOT_COUNT; ++i) {
-            const FileSlot& slot = m_engine.m_slots[static_cast<size_t>(i)];
-            if (slot.nSize > SLOT_BUFFER_SIZE || (slot.nSize > 0 && !slot.pData) ||
-                (slot.nStatus != SLOT_PENDING && slot.nStatus != SLOT_DONE))
+            const SlotView now = ViewOf(i);
+            if (now.size > SLOT_BUFFER_SIZE || (now.size > 0 && now.data == nullptr) ||
+                (now.status != SLOT_PENDING && now.status != SLOT_DONE))
                 Finding("a slot record outside its limits", from, to);
-            const SlotView now{slot.nStatus, slot.nSize, slot.pData.get()};
             const SlotView& was = before.slots[static_cast<size_t>(i)];
             if (!(now == was) && i != before.curSlot && from != STATE_DISCONNECT)
                 Finding("a slot other than the current one changed", from, to);
@@ -357,15 +357,15 @@ private:
         // upload that ended replaced the slot's copy with the whole file, or left it alone.
         if (to == STATE_CLOSED || to == STATE_READY) CheckLocalFilesClosed(from, to);
         if (m_readFiles.saves != before.saves) {
-            const std::vector<std::uint8_t> copy = SlotBytes(m_engine.m_nCurSlot);
+            const std::vector<std::uint8_t> copy = SlotBytes(m_engine.CurrentSlot());
             if (from != STATE_AWAIT_CLOSE || m_readFiles.saved != std::string(copy.begin(), copy.end()))
                 Finding("a file saved other than whole at the close of its Read", from, to);
         } else if (before.readOpen && !m_readTarget.open && to == STATE_READY &&
-                   SlotBytes(m_engine.m_nCurSlot) != m_beforeRead) {
+                   SlotBytes(m_engine.CurrentSlot()) != m_beforeRead) {
             Finding("a Read that saved nothing did not give the slot back its copy", from, to);
         }
         if (from == STATE_WRITE_SEND_DATA && before.writeOpen && !m_writeSource.open && sent == 0) {
-            const std::vector<std::uint8_t> copy = SlotBytes(m_engine.m_nCurSlot);
+            const std::vector<std::uint8_t> copy = SlotBytes(m_engine.CurrentSlot());
             const bool fits = m_writeSource.bytes.size() <= SLOT_BUFFER_SIZE;
             const bool replaced = m_writeSource.bytes == std::string(copy.begin(), copy.end());
             if (fits ? !replaced : copy != before.curBytes)

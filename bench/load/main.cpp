@@ -66,8 +66,7 @@ int main(int argc, char** argv) {
     TermiosPortProvider ports;
     PrintingDialogs dialogs;
     BenchEngine engine(ports, dialogs);
-    engine.ResetEngineMembers();
-    engine.m_selectedPort = {QStringLiteral("pty"), device.PortPath()};
+    static_cast<void>(engine.SelectPort({QStringLiteral("pty"), device.PortPath()}));
     static_cast<void>(engine.IsPortOpen() ? engine.RequestDisconnect() : engine.RequestConnect());
 
     std::vector<SlotRecord> slots(SLOT_COUNT);
@@ -75,9 +74,9 @@ int main(int argc, char** argv) {
     Clock::time_point slotStart = start;
     int tick = 0, current = -1;
     const int tickLimit = 20000;
-    while (engine.m_nState != STATE_READY && tick < tickLimit) {
-        const bool opensNext = engine.m_nState == STATE_LOAD_NEXT;
-        const int sequence = engine.m_nSequence;
+    while (engine.State() != STATE_READY && tick < tickLimit) {
+        const bool opensNext = engine.State() == STATE_LOAD_NEXT;
+        const int sequence = engine.Sequence();
         engine.ReceiveFromPort();
         engine.StepEngine();
         if (opensNext) {
@@ -88,19 +87,19 @@ int main(int argc, char** argv) {
                 slots[static_cast<size_t>(current)].wallMs =
                     std::chrono::duration<double, std::milli>(now - slotStart).count();
             }
-            current = engine.m_nState == STATE_READY ? -1 : engine.m_nCurSlot;
+            current = engine.State() == STATE_READY ? -1 : engine.CurrentSlot();
             if (current >= 0) slots[static_cast<size_t>(current)].firstTick = tick;
             slotStart = now;
         }
         ++tick;
         if (tickMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(tickMs));
         // Wait on the line only for what is on its way: a command just sent, then its answer.
-        if (engine.m_nSequence != sequence) {
+        if (engine.Sequence() != sequence) {
             const int answered = device.AnswersSent();
             pollfd toDevice{device.MasterFd(), POLLIN, 0};
             (void)::poll(&toDevice, 1, 50);
             device.Poll();
-            auto* port = dynamic_cast<TermiosPort*>(engine.m_hComm.get());
+            const auto* port = dynamic_cast<const TermiosPort*>(engine.Port());
             if (port != nullptr && device.AnswersSent() != answered) {
                 pollfd toHost{port->Descriptor(), POLLIN, 0};
                 (void)::poll(&toHost, 1, 50);
@@ -108,7 +107,7 @@ int main(int argc, char** argv) {
         }
     }
     const double total = std::chrono::duration<double>(Clock::now() - start).count();
-    if (engine.m_nState != STATE_READY) {
+    if (engine.State() != STATE_READY) {
         std::fprintf(stderr, "the load did not finish within %d ticks\n", tickLimit);
         return 1;
     }

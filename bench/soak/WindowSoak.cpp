@@ -31,21 +31,21 @@ int SoakWindow(int cycles, const QString& folder) {
     FigureRows rows("window", cycles);
     rows.Row(0);
     for (int cycle = 1; cycle <= cycles; ++cycle) {
-        const auto ready = [&] { return dlg.m_nState == STATE_READY; };
+        const auto ready = [&] { return dlg.State() == STATE_READY; };
         dlg.m_btnConnect->click();
         bool ok = window.RunUntil(ready);
         dlg.m_listServer->selectRow(0);
         dlg.OnTimer(TIMER_UI_REFRESH);
         dialogs.fileAnswers = {target};
         dlg.m_btnRead->click();
-        ok = ok && dlg.m_nState == STATE_READ_SEND_OPEN && window.RunUntil(ready);
+        ok = ok && dlg.State() == STATE_READ_SEND_OPEN && window.RunUntil(ready);
         ok = ok && QFileInfo(target).size() == device.Slot(0).size();
         dlg.m_btnConnect->click();
-        ok = window.RunUntil([&] { return dlg.m_nState == STATE_CLOSED && !dlg.IsPortOpen(); }) &&
+        ok = window.RunUntil([&] { return dlg.State() == STATE_CLOSED && !dlg.IsPortOpen(); }) &&
              ok;
         if (!ok) {
             ++failures;
-            std::fprintf(stderr, "soak: window cycle %d failed in state %d\n", cycle, dlg.m_nState);
+            std::fprintf(stderr, "soak: window cycle %d failed in state %d\n", cycle, dlg.State());
         }
         // What the scripted dialogs recorded is the soak's, not the window's.
         dialogs.messages.clear();

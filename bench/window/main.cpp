@@ -55,7 +55,7 @@ public:
     std::function<void(int id, int stateBefore)> afterTick;
 
     void OnTimer(int nIDEvent) override {
-        const int before = m_nState;
+        const int before = State();
         CQuillbankDlg::OnTimer(nIDEvent);
         if (afterTick) afterTick(nIDEvent, before);
     }
@@ -150,10 +150,10 @@ int main(int argc, char** argv) {
             if (current >= 0)
                 slots[static_cast<size_t>(current)].ticks =
                     tick - slots[static_cast<size_t>(current)].firstTick;
-            current = dlg.m_nState == STATE_READY ? -1 : dlg.m_nCurSlot;
+            current = dlg.State() == STATE_READY ? -1 : dlg.CurrentSlot();
             if (current >= 0) slots[static_cast<size_t>(current)].firstTick = tick;
         }
-        if (phase == Phase::Load && dlg.m_nState == STATE_READY) {
+        if (phase == Phase::Load && dlg.State() == STATE_READY) {
             load.lastTick = tick;
             load.lastMs = now;
             phase = Phase::Write;
@@ -163,7 +163,7 @@ int main(int argc, char** argv) {
         }
         if (phase == Phase::Write && before == STATE_WRITE_SEND_OPEN && write.firstTick < 0)
             write = {tick, tick, now, now};
-        if (phase == Phase::Write && write.firstTick >= 0 && dlg.m_nState == STATE_READY) {
+        if (phase == Phase::Write && write.firstTick >= 0 && dlg.State() == STATE_READY) {
             write.lastTick = tick;
             write.lastMs = now;
             phase = Phase::Done;

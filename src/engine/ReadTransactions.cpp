@@ -16,15 +16,6 @@ const char16_t* ModeText(bool read) { return read ? u"read" : u"write"; }
 
 bool IsSlotIndex(int slot) { return slot >= 0 && slot < SLOT_COUNT; }
 
-// A malformed or oversized answer ends whatever transfer was running; the slot stays
-// open on the device.
-void CommandError(CSlotEngine& engine) {
-    engine.CloseLocalFiles();
-    engine.m_nState = STATE_READY;
-    Trace("Cmd error");
-    engine.ReportEnd(Transaction::Read, Outcome::Malformed);
-}
-
 // One decoded DATA field.
 struct Piece {
     std::array<std::uint8_t, READ_CHUNK_MAX> bytes{};
@@ -44,6 +35,14 @@ void DecodeData(const std::string& digits, Piece& piece) {
 }
 
 }  // namespace
+
+// The slot stays open on the device.
+void CSlotEngine::OnCommandError() {
+    CloseLocalFiles();
+    m_nState = STATE_READY;
+    Trace("Cmd error");
+    ReportEnd(Transaction::Read, Outcome::Malformed);
+}
 
 void CSlotEngine::SendOpen(bool read, int slot) {
     const int pos = read ? (slot | OPEN_FOR_READ_FLAG) : slot;
@@ -108,7 +107,7 @@ void CSlotEngine::OnReadResponse() {
             // An odd digit count cannot be decoded; more than READ_CHUNK_MAX bytes would not
             // fit the piece.
             if (entry.value.size() % 2 != 0 || entry.value.size() > READ_DATA_DIGITS_MAX) {
-                CommandError(*this);
+                OnCommandError();
                 return;
             }
             DecodeData(entry.value, piece);
@@ -117,13 +116,13 @@ void CSlotEngine::OnReadResponse() {
     if (!matched || !accepted) return;
 
     if (!IsSlotIndex(m_nCurSlot)) {
-        CommandError(*this);
+        OnCommandError();
         return;
     }
     FileSlot& slot = m_slots[static_cast<size_t>(m_nCurSlot)];
     // A device that sends more than a slot can hold gets nothing of the excess stored.
     if (static_cast<unsigned>(slot.nSize) + piece.count > static_cast<unsigned>(SLOT_BUFFER_SIZE)) {
-        CommandError(*this);
+        OnCommandError();
         return;
     }
 

@@ -129,6 +129,12 @@ StartRefusal CSlotEngine::SelectSlot(int slot) {
     return StartRefusal::None;
 }
 
+StartRefusal CSlotEngine::SelectPort(const PortChoice& port) {
+    if (IsPortOpen()) return StartRefusal::Busy;
+    m_selectedPort = port;
+    return StartRefusal::None;
+}
+
 StartRefusal CSlotEngine::StartRemove(int slot) {
     if (!IsIdle()) return StartRefusal::Busy;
     if (!IsSlotIndex(slot)) return StartRefusal::NoTarget;
@@ -143,6 +149,10 @@ int CSlotEngine::SlotSize(int slot) const {
 
 int CSlotEngine::SlotStatus(int slot) const {
     return IsSlotIndex(slot) ? m_slots[static_cast<size_t>(slot)].nStatus : SLOT_PENDING;
+}
+
+bool CSlotEngine::SlotHasBuffer(int slot) const {
+    return IsSlotIndex(slot) && m_slots[static_cast<size_t>(slot)].pData != nullptr;
 }
 
 std::span<const std::uint8_t> CSlotEngine::SlotBytes(int slot) const {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/EngineState.h"
@@ -63,6 +64,9 @@ struct TransferProgressView {
 };
 
 class CSlotEngine {
+    // Puts an engine where a script would have brought it, for tests, fuzzing and benchmarks.
+    friend struct EngineSetup;
+
 public:
     // `ports` opens serial ports; `services` shows messages and file dialogs. Both outlive
     // the engine.
@@ -71,41 +75,9 @@ public:
     CSlotEngine(const CSlotEngine&) = delete;
     CSlotEngine& operator=(const CSlotEngine&) = delete;
 
-    // Sets the members that the dialog initialisation sets again before the first tick.
-    void ResetEngineMembers();
-
     // --- Timer work -------------------------------------------------------------------
     void StepEngine();       // one step of the state machine (TIMER_ENGINE)
     void ReceiveFromPort();  // append what has arrived to the receive buffer (TIMER_RECEIVE)
-
-    // --- Serial port ------------------------------------------------------------------
-    bool OpenPort();
-    bool IsPortOpen() const { return m_hComm != nullptr; }
-
-    // --- Protocol ---------------------------------------------------------------------
-    void SendCommandFrame(const std::string& text);
-    void ParseResponse(ResponseFields& fields);
-
-    // --- Transactions -----------------------------------------------------------------
-    void SendConnect();
-    void SendOpen(bool read, int slot);
-    void OnOpenResponse(bool read);
-    void SendRead();
-    void OnReadResponse();
-    void SendClose();
-    void OnCloseResponse();
-    void SendWriteChunk();
-    void OnWriteResponse();
-    void SendRemove();
-    void OnRemoveResponse();
-
-    // Closes m_pReadTarget and m_pWriteSource, each only if open. A Read that ends here
-    // did not succeed: its temporary file goes and the slot gets back its earlier copy.
-    void CloseLocalFiles();
-    // A Read that ended with "Success Close": the saved file takes its name.
-    void CompleteRead();
-    // Releases every slot buffer (sizes and statuses stay): closing the window.
-    void ReleaseSlotBuffers();
 
     // --- Requests ----------------------------------------------------------------------
     // Each starts its flow on the next step, or says why it did not start and changes
@@ -132,9 +104,13 @@ public:
     StartRefusal StartRemove(int slot);
     // Makes `slot` the current slot while idle, as a command does once it has its target.
     StartRefusal SelectSlot(int slot);
+    // The port the next Connect opens, for an owner without a port list of its own (one that
+    // does not override SelectedPort); refused while a port is open.
+    StartRefusal SelectPort(const PortChoice& port);
 
     // --- Views ---------------------------------------------------------------------------
     int State() const { return m_nState; }
+    bool IsPortOpen() const { return m_hComm != nullptr; }
     bool IsIdle() const { return m_nState == STATE_READY && IsPortOpen(); }
     // 0, SLOT_PENDING and no bytes for a number outside 0..14.
     int SlotSize(int slot) const;
@@ -146,12 +122,37 @@ public:
     TransferProgressView TransferProgress() const;
     // Why the last local file of a Read could not be created or saved: "PATH: reason".
     const QString& LocalFileError() const { return m_strLocalFileError; }
+    // The count the next command carries (CNT), 0..255.
+    int Sequence() const { return m_nSequence; }
+    // The received bytes not yet consumed.
+    std::string_view Received() const {
+        return {m_rxBuffer.data(), static_cast<size_t>(m_nRxLength)};
+    }
+    // The whole receive buffer, the NUL behind the held bytes and the rest included.
+    std::span<const char, RX_BUFFER_SIZE + 1> ReceiveBuffer() const { return m_rxBuffer; }
+    // The open port; null when none is open.
+    const CommPort* Port() const { return m_hComm.get(); }
+    // True when the slot's copy has a buffer, even one holding no bytes.
+    bool SlotHasBuffer(int slot) const;
+    // The total the last accepted read answer announced (PALL).
+    std::uint32_t AnnouncedSize() const { return m_nFileSize; }
+    // The size of the running (or last) transfer: the file of a Write, the total of a Read.
+    std::uint32_t TransferTotal() const { return m_nTransferTotal; }
+    // The local files of the last Write and Read, as they were handed to the engine.
+    const QString& WritePath() const { return m_strWritePath; }
+    const QString& ReadPath() const { return m_strReadPath; }
+    // Whether a Write still reads from its local file, a Read still saves into its own.
+    bool WriteSourceOpen() const { return m_pWriteSource != nullptr; }
+    bool ReadTargetOpen() const { return m_pReadTarget != nullptr; }
+    // The file a running Read saves into; null when none is open.
+    const SafeFile* ReadTargetFile() const { return m_pReadTarget.get(); }
     // True when the receive buffer holds a complete answer for the next step to judge.
     bool HoldsCompleteAnswer() const;
     // Waits up to `ms` for bytes on the open port (returns at once without one).
     void WaitForPortInput(int ms);
     // Failed port reads are counted for the process; a new session starts from none.
     static void ResetReadErrors() { s_nReadErrors = 0; }
+    static int ReadErrors() { return s_nReadErrors; }
 
     // --- Hooks for the owner -------------------------------------------------------------
     // Rewrites the Information cells from the slot table; the window's lists, nothing here.
@@ -163,6 +164,49 @@ public:
     virtual void OnTransactionEnded(const TransactionEnd& /*end*/) {}
     // The file of a Read that the device completed could not be saved (`reason` names it).
     virtual void OnSaveFailed(const QString& /*reason*/) {}
+
+protected:
+    // Sets the members that the dialog initialisation sets again before the first tick.
+    void ResetEngineMembers();
+    // Opens and sets up the selected port; on failure no port and STATE_CLOSED. The step
+    // of STATE_CONNECT calls it and decides what follows.
+    bool OpenPort();
+    // Takes the first complete answer out of the receive buffer (see ::ParseResponse).
+    void ParseResponse(ResponseFields& fields);
+    // Closes m_pReadTarget and m_pWriteSource, each only if open. A Read that ends here
+    // did not succeed: its temporary file goes and the slot gets back its earlier copy.
+    void CloseLocalFiles();
+    // Releases every slot buffer (sizes and statuses stay): closing the window.
+    void ReleaseSlotBuffers();
+
+    CommPortProvider& m_ports;
+    DialogServices& m_services;
+
+private:
+    // --- The steps ----------------------------------------------------------------------
+    void SendCommandFrame(const std::string& text);
+    void SendConnect();
+    void AwaitConnect();
+    // Picks the lowest pending slot and opens it; with none left, the load is over.
+    void LoadNextSlot();
+    void SendOpen(bool read, int slot);
+    void OnOpenResponse(bool read);
+    void SendRead();
+    void OnReadResponse();
+    void SendClose();
+    void OnCloseResponse();
+    void SendWriteChunk();
+    void OnWriteResponse();
+    void SendRemove();
+    void OnRemoveResponse();
+    // Ends the connection without a word to the device: the link may be gone.
+    void DisconnectNow();
+    // A malformed or oversized read answer ends whatever transfer was running.
+    void OnCommandError();
+    // A Read that ended with "Success Close": the saved file takes its name.
+    void CompleteRead();
+    // Reports `outcome` of `transaction` on m_nCurSlot to OnTransactionEnded.
+    void ReportEnd(Transaction transaction, Outcome outcome);
 
     // --- Engine record ------------------------------------------------------------------
     int m_nState = STATE_CLOSED;
@@ -186,16 +230,10 @@ public:
     // Failed port reads, process-wide; the eleventh forces a disconnect.
     static int s_nReadErrors;
 
-    // The port to open when the owner has no port list of its own (command line, tests).
+    // The port to open when the owner has no port list of its own (tests, benchmarks).
     PortChoice m_selectedPort;
 
-    // Reports `outcome` of `transaction` on m_nCurSlot to OnTransactionEnded.
-    void ReportEnd(Transaction transaction, Outcome outcome);
     // Set by a Disconnect request, so that the disconnect step can tell it from one that
     // the receive pump forced because the port kept failing.
     bool m_bDisconnectRequested = false;
-
-protected:
-    CommPortProvider& m_ports;
-    DialogServices& m_services;
 };

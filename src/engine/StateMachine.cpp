@@ -6,59 +6,54 @@
 #include "protocol/Frame.h"
 #include "support/Trace.h"
 
-namespace {
-
-// Picks the lowest pending slot and opens it; with none left, the load is over and the
-// lists are refreshed once.
-void LoadNextSlot(CSlotEngine& engine) {
-    engine.m_nCurSlot = SLOT_COUNT;
+void CSlotEngine::LoadNextSlot() {
+    // With none left the lists are refreshed once.
+    m_nCurSlot = SLOT_COUNT;
     for (int slot = 0; slot < SLOT_COUNT; ++slot) {
-        if (engine.m_slots[static_cast<size_t>(slot)].nStatus == SLOT_PENDING) {
-            engine.m_nCurSlot = slot;
+        if (m_slots[static_cast<size_t>(slot)].nStatus == SLOT_PENDING) {
+            m_nCurSlot = slot;
             break;
         }
     }
-    if (engine.m_nCurSlot == SLOT_COUNT) {
-        engine.RefreshSlotLists();
-        engine.m_nState = STATE_READY;
+    if (m_nCurSlot == SLOT_COUNT) {
+        RefreshSlotLists();
+        m_nState = STATE_READY;
         return;
     }
-    engine.SendOpen(true, engine.m_nCurSlot);
-    engine.m_nState = STATE_LOAD_AWAIT_OPEN;
+    SendOpen(true, m_nCurSlot);
+    m_nState = STATE_LOAD_AWAIT_OPEN;
 }
 
-void AwaitConnect(CSlotEngine& engine) {
+void CSlotEngine::AwaitConnect() {
     ResponseFields fields;
-    engine.ParseResponse(fields);
+    ParseResponse(fields);
     for (const ResponseField& entry : fields) {
         if (entry.key == "CMD" && entry.value == "0000") {
             Trace("Success connect.");
-            engine.m_nState = STATE_LOAD_NEXT;
-            engine.OnTransactionEnded({Transaction::Connect, Outcome::Done, -1});
+            m_nState = STATE_LOAD_NEXT;
+            OnTransactionEnded({Transaction::Connect, Outcome::Done, -1});
             return;
         }
     }
 }
 
-// Nothing is sent to the device, even with a slot open there: the link may be gone.
-void Disconnect(CSlotEngine& engine) {
+// Nothing is sent to the device, even with a slot open there.
+void CSlotEngine::DisconnectNow() {
     // Nobody asked for this one: the receive pump gave up on a failing port.
-    const bool lost = engine.IsPortOpen() && !engine.m_bDisconnectRequested;
-    engine.m_bDisconnectRequested = false;
+    const bool lost = IsPortOpen() && !m_bDisconnectRequested;
+    m_bDisconnectRequested = false;
     // An interrupted Read or Write would otherwise keep its local file open until some
     // later transaction happened to close it (and a Read gives its slot back first).
-    engine.CloseLocalFiles();
-    for (FileSlot& slot : engine.m_slots) {
+    CloseLocalFiles();
+    for (FileSlot& slot : m_slots) {
         slot.Release();
         slot.nStatus = SLOT_PENDING;
     }
-    engine.RefreshSlotLists();
-    engine.m_hComm.reset();
-    engine.m_nState = STATE_CLOSED;
-    if (lost) engine.OnTransactionEnded({Transaction::Link, Outcome::ConnectionLost, -1});
+    RefreshSlotLists();
+    m_hComm.reset();
+    m_nState = STATE_CLOSED;
+    if (lost) OnTransactionEnded({Transaction::Link, Outcome::ConnectionLost, -1});
 }
-
-}  // namespace
 
 void CSlotEngine::SendConnect() {
     SendCommandFrame(FormatCommand(CONNECT_TEMPLATE, m_nSequence));
@@ -76,10 +71,10 @@ void CSlotEngine::StepEngine() {
         m_nState = STATE_AWAIT_CONNECT;
         break;
     case STATE_AWAIT_CONNECT:
-        AwaitConnect(*this);
+        AwaitConnect();
         break;
     case STATE_LOAD_NEXT:
-        LoadNextSlot(*this);
+        LoadNextSlot();
         break;
     case STATE_LOAD_AWAIT_OPEN:
         OnOpenResponse(true);
@@ -127,7 +122,7 @@ void CSlotEngine::StepEngine() {
         OnWriteResponse();
         break;
     case STATE_DISCONNECT:
-        Disconnect(*this);
+        DisconnectNow();
         break;
     case STATE_SEND_CLOSE:
         SendClose();

@@ -16,6 +16,7 @@
 
 #include "QtPrinters.h"
 #include "app/QuillbankDlg.h"
+#include "engine/EngineSetup.h"
 #include "fakes/FakeCommPort.h"
 #include "fakes/FakeDeviceLister.h"
 #include "fakes/FakeDialogServices.h"
@@ -99,9 +100,13 @@ protected:
     }
     // Rounds until the engine reaches `state`; false after `limit` rounds.
     bool RunUntil(int state, int limit = 2000) {
-        for (int i = 0; i < limit && dlg->m_nState != state; ++i) Round();
-        return dlg->m_nState == state;
+        for (int i = 0; i < limit && dlg->State() != state; ++i) Round();
+        return dlg->State() == state;
     }
+    // The window's engine holding the fake port open, without the connect exchange.
+    void OpenFakePort() { EngineSetup::AttachPort(*dlg, ports.Open(QStringLiteral("/dev/fake"))); }
+    // The engine in `state`, its current slot as it was.
+    void Enter(int state) { EngineSetup::PutInState(*dlg, state, dlg->CurrentSlot()); }
     void Connect() {
         Plug(QStringLiteral("ttyACM0"), QStringLiteral("/dev/ttyACM0"));
         dlg->OnTimer(TIMER_DEVICE_SCAN);

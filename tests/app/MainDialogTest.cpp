@@ -96,8 +96,8 @@ TEST_F(DialogTest, RestartReminderShowsOnceWithItsFlagAlreadyCleared) {
 // that showed it included, must go on working.
 TEST_F(DialogTest, TimersKeepTickingInsideABoxShownByATick) {
     CQuillbankDlg::s_bShowRestartReminder = true;
-    dlg->m_hComm = ports.Open(QStringLiteral("/dev/fake"));
-    dlg->m_nState = STATE_SEND_CLOSE;  // the next engine step writes one command
+    OpenFakePort();
+    Enter(STATE_SEND_CLOSE);  // the next engine step writes one command
     int scansBeforeBox = -1;
     int readsDuringBox = 0;
     QString captionDuringBox;
@@ -156,7 +156,7 @@ TEST_F(DialogTest, EscapeAndEnterOutsideAButtonEndTheDialogWithoutReleasingSlots
     dlg->show();
     QTimer::singleShot(0, [this] { QTest::keyClick(dlg->m_listClient, Qt::Key_Escape); });
     EXPECT_EQ(dlg->DoModal(), QDialog::Rejected);
-    EXPECT_NE(dlg->m_slots[3].pData, nullptr);
+    EXPECT_TRUE(dlg->SlotHasBuffer(3));
 
     QTimer::singleShot(0, [this] {
         dlg->m_comboPort->setFocus();
@@ -173,7 +173,7 @@ TEST_F(DialogTest, EnterOnAButtonPressesIt) {
     dlg->m_btnConnect->setFocus();
     QTest::keyClick(dlg->m_btnConnect, Qt::Key_Return);
     EXPECT_TRUE(dlg->isVisible());
-    EXPECT_EQ(dlg->m_nState, STATE_DISCONNECT);
+    EXPECT_EQ(dlg->State(), STATE_DISCONNECT);
 }
 
 TEST_F(DialogTest, CloseBoxReleasesSlotBuffersButKeepsThePort) {
@@ -184,8 +184,8 @@ TEST_F(DialogTest, CloseBoxReleasesSlotBuffersButKeepsThePort) {
     dlg->close();
     EXPECT_FALSE(dlg->isVisible());
     EXPECT_EQ(dlg->result(), QDialog::Rejected);
-    for (const FileSlot& slot : dlg->m_slots) EXPECT_EQ(slot.pData, nullptr);
-    EXPECT_EQ(dlg->m_slots[8].nSize, 4);  // sizes stay
+    for (int slot = 0; slot < SLOT_COUNT; ++slot) EXPECT_FALSE(dlg->SlotHasBuffer(slot)) << slot;
+    EXPECT_EQ(dlg->SlotSize(8), 4);  // sizes stay
     EXPECT_TRUE(dlg->IsPortOpen());
 }
 

@@ -23,8 +23,8 @@ TEST_F(DialogTest, ControlsFollowThePortNotTheEngine) {
         EXPECT_FALSE(w->isEnabled()) << w->metaObject()->className();
     EXPECT_TRUE(dlg->m_btnHelp->isEnabled());
 
-    dlg->m_hComm = ports.Open(QStringLiteral("/dev/fake"));
-    dlg->m_nState = STATE_LOAD_AWAIT_DATA;
+    OpenFakePort();
+    Enter(STATE_LOAD_AWAIT_DATA);
     dlg->OnTimer(TIMER_UI_REFRESH);
     EXPECT_EQ(dlg->m_btnConnect->text(), QStringLiteral("Disconnect"));
     EXPECT_FALSE(dlg->m_btnConnect->isEnabled());  // the port list is empty (unplugged)
@@ -34,7 +34,7 @@ TEST_F(DialogTest, ControlsFollowThePortNotTheEngine) {
 
 TEST_F(DialogTest, SlotLoadProgressCountsDoneSlotsAndThePartOfTheCurrentOne) {
     DebugCapture debug;
-    dlg->m_nState = STATE_LOAD_NEXT;
+    Enter(STATE_LOAD_NEXT);
     dlg->m_progress.m_progressCtrl->setRange(0, 100);
     dlg->m_progress.m_progressCtrl->setValue(40);
     dlg->OnTimer(TIMER_UI_REFRESH);
@@ -43,11 +43,11 @@ TEST_F(DialogTest, SlotLoadProgressCountsDoneSlotsAndThePartOfTheCurrentOne) {
     EXPECT_TRUE(dlg->m_progress.isVisible());
     EXPECT_EQ(debug.text, QStringLiteral("read=0.000000\r\n"));
 
-    for (int slot = 0; slot < 5; ++slot) dlg->m_slots[static_cast<size_t>(slot)].nStatus = SLOT_DONE;
-    dlg->m_nCurSlot = 5;
-    dlg->m_nFileSize = 1000;
-    dlg->m_slots[5].nSize = 500;
-    dlg->m_nState = STATE_LOAD_AWAIT_DATA;
+    // Slots 0 to 4 loaded (empty), half of the 1000 bytes slot 5 announced in.
+    for (int slot = 0; slot < 5; ++slot) EngineSetup::PreloadSlot(*dlg, slot, {}, SLOT_DONE);
+    EngineSetup::AnnounceTotal(*dlg, 1000);
+    EngineSetup::PreloadSlot(*dlg, 5, std::vector<std::uint8_t>(500), SLOT_PENDING);
+    EngineSetup::PutInState(*dlg, STATE_LOAD_AWAIT_DATA, 5);
     debug.text.clear();
     dlg->OnTimer(TIMER_UI_REFRESH);
     EXPECT_EQ(debug.text, QStringLiteral("read=550.000000\r\n"));
@@ -58,7 +58,7 @@ TEST_F(DialogTest, SlotLoadProgressCountsDoneSlotsAndThePartOfTheCurrentOne) {
     EXPECT_EQ(dlg->m_progress.m_progressCtrl->value(), 550);
 
     // A slot already done adds no part of its own.
-    dlg->m_slots[5].nStatus = SLOT_DONE;
+    EngineSetup::PreloadSlot(*dlg, 5, std::vector<std::uint8_t>(500), SLOT_DONE);
     dlg->OnTimer(TIMER_UI_REFRESH);
     EXPECT_EQ(dlg->m_progress.m_nPos, 600);
 }
@@ -69,16 +69,14 @@ TEST_F(DialogTest, WriteProgressFollowsTheFilePosition) {
     ASSERT_TRUE(file.open());
     file.write(QByteArray(1000, 'w'));
     file.close();
-    dlg->m_pWriteSource.reset(std::fopen(QFile::encodeName(file.fileName()).constData(), "rb"));
-    ASSERT_NE(dlg->m_pWriteSource, nullptr);
-    dlg->m_nTransferTotal = 1000;
-    dlg->m_nCurSlot = 4;
-    dlg->m_nState = STATE_WRITE_SEND_OPEN;
+    LocalFile source(std::fopen(QFile::encodeName(file.fileName()).constData(), "rb"));
+    ASSERT_NE(source, nullptr);
+    ASSERT_EQ(dlg->StartWrite(4, std::move(source), 1000, file.fileName()), StartRefusal::None);
 
     std::vector<int> positions;
     dlg->OnTimer(TIMER_UI_REFRESH);
     EXPECT_EQ(dlg->m_progress.m_progressCtrl->maximum(), 1000);
-    while (dlg->m_nState >= STATE_WRITE_SEND_OPEN && dlg->m_nState <= STATE_WRITE_AWAIT_DATA) {
+    while (dlg->State() >= STATE_WRITE_SEND_OPEN && dlg->State() <= STATE_WRITE_AWAIT_DATA) {
         if (positions.empty() || positions.back() != dlg->m_progress.m_nPos)
             positions.push_back(dlg->m_progress.m_nPos);
         EXPECT_EQ(dlg->m_progress.m_nRange, 1000);
@@ -97,7 +95,7 @@ TEST_F(DialogTest, ProgressWindowIsShownOnlyForTransfersAndCentredOverTheDialog)
     dlg->show();
     dlg->move(100, 60);
     // A Read with no stream open shows an empty scale.
-    dlg->m_nState = STATE_READ_AWAIT_DATA;
+    Enter(STATE_READ_AWAIT_DATA);
     dlg->OnTimer(TIMER_UI_REFRESH);
     ASSERT_TRUE(dlg->m_progress.isVisible());
     EXPECT_EQ(dlg->m_progress.m_progressCtrl->maximum(), 0);
@@ -118,9 +116,9 @@ TEST_F(DialogTest, ProgressWindowIsShownOnlyForTransfersAndCentredOverTheDialog)
 
     for (int state : {STATE_CLOSED, STATE_CONNECT, STATE_READY, STATE_REMOVE_AWAIT,
                       STATE_DISCONNECT, STATE_SEND_CLOSE, STATE_AWAIT_CLOSE}) {
-        dlg->m_nState = STATE_READ_AWAIT_DATA;
+        Enter(STATE_READ_AWAIT_DATA);
         dlg->OnTimer(TIMER_UI_REFRESH);
-        dlg->m_nState = state;
+        Enter(state);
         dlg->OnTimer(TIMER_UI_REFRESH);
         EXPECT_FALSE(dlg->m_progress.isVisible()) << state;
         EXPECT_EQ(dlg->m_progress.m_progressCtrl->maximum(), 100) << state;
@@ -132,7 +130,7 @@ TEST_F(DialogTest, ProgressWindowIsShownOnlyForTransfersAndCentredOverTheDialog)
 // and Enter end it as a dialog (hidden, not destroyed), and the next busy refresh brings it
 // back.
 TEST_F(DialogTest, ProgressWindowAnswersEscapeAndEnterDuringTheModalLoop) {
-    dlg->m_nState = STATE_LOAD_NEXT;
+    Enter(STATE_LOAD_NEXT);
     std::vector<std::pair<bool, bool>> hiddenThenShown;  // per key
     QTimer::singleShot(0, [&] {
         for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {

@@ -29,7 +29,7 @@ TEST(DialogOverSimulator, ConnectsLoadsTheSampleSetAndDisconnects) {
     EXPECT_FALSE(dlg.SelectedPort().name.startsWith(QStringLiteral("/dev/")));
     dlg.OnBnClickedConnect();
     auto runUntil = [&](int state) {
-        for (int i = 0; i < 3000 && dlg.m_nState != state; ++i) {
+        for (int i = 0; i < 3000 && dlg.State() != state; ++i) {
             dlg.OnTimer(TIMER_ENGINE);
             for (int poll = 0; poll < 3; ++poll) {
                 ::usleep(1000);
@@ -37,7 +37,7 @@ TEST(DialogOverSimulator, ConnectsLoadsTheSampleSetAndDisconnects) {
             }
             dlg.OnTimer(TIMER_RECEIVE);
         }
-        return dlg.m_nState == state;
+        return dlg.State() == state;
     };
     ASSERT_TRUE(runUntil(STATE_READY));
     EXPECT_TRUE(services.messages.empty());

@@ -105,8 +105,8 @@ TEST_F(DialogTest, FirstTickDoesItsWorkOnlyAfterTheReminderIsClosed) {
         SCOPED_TRACE(row.timer);
         CQuillbankDlg::s_bShowRestartReminder = true;
         services.messages.clear();
-        dlg->m_hComm = ports.Open(QStringLiteral("/dev/fake"));
-        dlg->m_nState = STATE_SEND_CLOSE;  // an engine step writes one command
+        OpenFakePort();
+        Enter(STATE_SEND_CLOSE);  // an engine step writes one command
         dlg->m_btnConnect->setText(QString());
         const int before = row.work();
         int duringBox = -1;

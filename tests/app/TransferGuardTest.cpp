@@ -11,14 +11,14 @@ const std::set<int> kTransferStates = {10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 2
 // Escape, and Enter outside a push button, end the dialog at once except while a Read, Write
 // or Remove runs, when they do nothing. The slot buffers stay either way.
 TEST_F(DialogTest, KeysEndTheDialogExceptDuringATransfer) {
-    dlg->m_hComm = ports.Open(QStringLiteral("/dev/fake"));
+    OpenFakePort();
     dlg->UpdateControlEnabling();
-    dlg->m_slots[3].EnsureBuffer();
+    EngineSetup::PreloadSlot(*dlg, 3, {}, SLOT_PENDING);
     for (int state = STATE_CLOSED; state <= STATE_AWAIT_CLOSE; ++state) {
         for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
             dlg->show();
             dlg->setResult(-1);
-            dlg->m_nState = state;
+            Enter(state);
             QTest::keyClick(dlg->m_listClient, key);
             const bool transfer = kTransferStates.count(state) != 0;
             EXPECT_EQ(dlg->isVisible(), transfer) << state << " key " << key;
@@ -27,7 +27,7 @@ TEST_F(DialogTest, KeysEndTheDialogExceptDuringATransfer) {
                           key == Qt::Key_Escape ? QDialog::Rejected : QDialog::Accepted)
                     << state << " key " << key;
             }
-            EXPECT_NE(dlg->m_slots[3].pData, nullptr) << state;
+            EXPECT_TRUE(dlg->SlotHasBuffer(3)) << state;
         }
     }
 }
@@ -63,9 +63,8 @@ TEST_F(DialogTest, CloseBoxAsksWhileATransferRuns) {
     for (const Row& row : rows) {
         dlg->show();
         dlg->m_progress.hide();
-        dlg->m_slots[5].EnsureBuffer();
-        dlg->m_nCurSlot = 3;
-        dlg->m_nState = row.state;
+        if (!dlg->SlotHasBuffer(5)) EngineSetup::PreloadSlot(*dlg, 5, {}, dlg->SlotStatus(5));
+        EngineSetup::PutInState(*dlg, row.state, 3);
         services.messages.clear();
         services.messageAnswers = {row.answer};
         bool progressShown = false;
@@ -78,7 +77,7 @@ TEST_F(DialogTest, CloseBoxAsksWhileATransferRuns) {
         dlg->close();
         services.onMessage = nullptr;
         EXPECT_EQ(dlg->isVisible(), !row.closes) << row.state;
-        EXPECT_EQ(dlg->m_slots[5].pData == nullptr, row.closes) << row.state;
+        EXPECT_EQ(!dlg->SlotHasBuffer(5), row.closes) << row.state;
         ASSERT_EQ(services.messages.size(), row.asked ? 1u : 0u) << row.state;
         if (row.asked) {
             EXPECT_EQ(services.messages[0].text,

@@ -6,6 +6,7 @@
 #include "TestCertificates.h"
 #include "certs/CertificateSummary.h"
 #include "certs/InformationCell.h"
+#include "engine/EngineSetup.h"
 #include "engine/SlotEngine.h"
 #include "fakes/FakeCommPort.h"
 #include "fakes/FakeDialogServices.h"
@@ -16,11 +17,18 @@ class SlotSummaryTest : public ::testing::Test {
   protected:
     // Puts `bytes` into the slot's buffer and sets its status and size.
     void Fill(int slot, const Bytes& bytes, int status = SLOT_DONE) {
-        FileSlot& record = engine.m_slots[static_cast<std::size_t>(slot)];
-        std::uint8_t* data = record.EnsureBuffer();
-        std::copy(bytes.begin(), bytes.end(), data);
-        record.nSize = static_cast<std::uint16_t>(bytes.size());
+        EngineSetup::PreloadSlot(engine, slot, bytes, status);
+    }
+    // A slot record of `status` that claims `size` bytes, with a buffer holding `bytes` or,
+    // without them, none.
+    static FileSlot Record(int status, std::uint16_t size, const Bytes* bytes = nullptr) {
+        FileSlot record;
         record.nStatus = status;
+        if (bytes != nullptr)
+            std::copy_n(bytes->begin(), std::min<std::size_t>(bytes->size(), SLOT_BUFFER_SIZE),
+                        record.EnsureBuffer());
+        record.nSize = size;
+        return record;
     }
 
     ScopedTimeZone zone{"Asia/Tokyo"};
@@ -50,17 +58,18 @@ TEST_F(SlotSummaryTest, PendingSlotHasNoSummaryEvenWithACertificate) {
 }
 
 TEST_F(SlotSummaryTest, SizeZeroShowsNothingEvenWithACertificateInTheBuffer) {
-    Fill(3, ExampleCertificate());
-    engine.m_slots[3].nSize = 0;
+    const Bytes der = ExampleCertificate();
+    EngineSetup::PreloadSlot(engine, 3, Record(SLOT_DONE, 0, &der));
     EXPECT_EQ(GetCertificateSummary(engine, 3), QString());
     EXPECT_EQ(InformationCellText(engine, 3), QString());
 }
 
 TEST_F(SlotSummaryTest, EmptyAndRefusedSlotsShowNothing) {
     // Never loaded; refused at the load (done, no buffer, size 0); removed (buffer freed).
-    engine.m_slots[5].nStatus = SLOT_DONE;
+    EngineSetup::PreloadSlot(engine, 5, Record(SLOT_DONE, 0));
+    // A removal leaves what a refusal leaves, whatever the buffer held before it was freed.
     Fill(6, ExampleCertificate());
-    engine.m_slots[6].Release();
+    EngineSetup::PreloadSlot(engine, 6, Record(SLOT_DONE, 0));
     for (int slot : {4, 5, 6}) {
         EXPECT_EQ(GetCertificateSummary(engine, slot), QString()) << slot;
         EXPECT_EQ(InformationCellText(engine, slot), QString()) << slot;
@@ -91,8 +100,7 @@ TEST_F(SlotSummaryTest, KeyPemAndOtherDataShowTheirSize) {
 }
 
 TEST_F(SlotSummaryTest, SizeWithoutBufferShowsOnlyTheSize) {
-    engine.m_slots[10].nStatus = SLOT_DONE;
-    engine.m_slots[10].nSize = 100;
+    EngineSetup::PreloadSlot(engine, 10, Record(SLOT_DONE, 100));
     EXPECT_EQ(GetCertificateSummary(engine, 10), QString());
     EXPECT_EQ(InformationCellText(engine, 10), QStringLiteral("File Size : 100Bytes"));
 }
@@ -128,8 +136,8 @@ TEST_F(SlotSummaryTest, SizeBeyondTheBufferNeverReadsPastIt) {
     // A certificate whose signature would end 2000 bytes past the buffer, with a size the
     // buffer cannot hold: only the buffer is decoded (the sanitizer build would catch a
     // read past it), so the certificate is incomplete.
-    Fill(11, CertificateRunningPastTheBuffer(SLOT_BUFFER_SIZE + 2000));
-    engine.m_slots[11].nSize = 65535;
+    const Bytes running = CertificateRunningPastTheBuffer(SLOT_BUFFER_SIZE + 2000);
+    EngineSetup::PreloadSlot(engine, 11, Record(SLOT_DONE, 65535, &running));
     EXPECT_EQ(GetCertificateSummary(engine, 11), QString());
     EXPECT_EQ(InformationCellText(engine, 11), QStringLiteral("File Size : 65535Bytes"));
 

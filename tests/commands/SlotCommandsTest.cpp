@@ -12,6 +12,7 @@
 
 #include "certs/LocalFolder.h"
 #include "certs/SlotCommands.h"
+#include "engine/EngineSetup.h"
 #include "fakes/FakeCommPort.h"
 #include "fakes/FakeDialogServices.h"
 #include "support/Trace.h"
@@ -44,8 +45,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(dir.isValid());
         qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(QStringLiteral("data"))));
-        engine.m_hComm = ports.Open(QStringLiteral("/dev/ttyACM0"));
-        engine.m_nState = STATE_READY;
+        Connected();
         savedOut = SetStandardOutputSink([this](const QString& line) { traced << line; });
         savedDebug = SetDebugOutputSink([](const QString&) {});
     }
@@ -57,14 +57,23 @@ protected:
         else
             qunsetenv("XDG_DATA_HOME");
     }
+    // An open port and the engine idle, as a finished load leaves them.
+    void Connected() {
+        EngineSetup::AttachPort(engine, ports.Open(QStringLiteral("/dev/ttyACM0")));
+        EngineSetup::PutInState(engine, STATE_READY, engine.CurrentSlot());
+    }
     void Target(int slot) {
         commands.m_nTargetListId = SlotListId(slot);
         commands.m_nTargetRow = SlotRow(slot);
     }
     void Fill(int slot, std::uint16_t size) {
-        engine.m_slots[slot].nStatus = SLOT_DONE;
-        engine.m_slots[slot].EnsureBuffer();
-        engine.m_slots[slot].nSize = size;
+        EngineSetup::PreloadSlot(engine, slot, std::vector<std::uint8_t>(size), SLOT_DONE);
+    }
+    // Where the source of a Write stands: 0 at its start.
+    static double SourcePosition(const CSlotEngine& engine) {
+        const TransferProgressView progress = engine.TransferProgress();
+        EXPECT_TRUE(progress.measured);
+        return progress.done;
     }
     QString File(const char* name, qint64 size) {
         const QString path = dir.filePath(QString::fromLatin1(name));
@@ -91,12 +100,12 @@ TEST_F(SlotCommands, WriteClientRowZeroOpensSlotTwoAtTheSizeLimit) {
     EXPECT_EQ(GetLocalCertificateFolder(), folder);
     EXPECT_EQ(dialogs.fileDialogs[0].folderOrExtension, folder);
     EXPECT_FALSE(QFileInfo::exists(folder));  // neither created nor needed
-    EXPECT_EQ(engine.m_nCurSlot, 2);
-    EXPECT_EQ(engine.m_nState, STATE_WRITE_SEND_OPEN);
-    EXPECT_EQ(engine.m_strWritePath, path);
-    EXPECT_EQ(engine.m_nTransferTotal, 6144u);
-    ASSERT_TRUE(engine.m_pWriteSource);
-    EXPECT_EQ(std::ftell(engine.m_pWriteSource.get()), 0);
+    EXPECT_EQ(engine.CurrentSlot(), 2);
+    EXPECT_EQ(engine.State(), STATE_WRITE_SEND_OPEN);
+    EXPECT_EQ(engine.WritePath(), path);
+    EXPECT_EQ(engine.TransferTotal(), 6144u);
+    ASSERT_TRUE(engine.WriteSourceOpen());
+    EXPECT_EQ(SourcePosition(engine), 0);
     EXPECT_EQ(traced, QStringList{QStringLiteral("Open local file %1(6144bytes)").arg(path)});
 }
 
@@ -104,32 +113,32 @@ TEST_F(SlotCommands, WriteKeyRowTakesKeyFilterAndAnEmptyFile) {
     commands.m_nTargetListId = IDC_LIST_SERVER;
     commands.m_nTargetRow = 1;
     dialogs.fileAnswers = {File("empty.key", 0)};
-    engine.m_nTransferTotal = 99;
+    EngineSetup::AnnounceTotal(engine, 99);
     commands.OnBnClickedWrite();
 
     ASSERT_EQ(dialogs.fileDialogs.size(), 1u);
     EXPECT_EQ(dialogs.fileDialogs[0].filter, kKeyFilter);
-    EXPECT_EQ(engine.m_nCurSlot, 1);
-    EXPECT_EQ(engine.m_nState, STATE_WRITE_SEND_OPEN);
-    EXPECT_EQ(engine.m_nTransferTotal, 0u);
-    EXPECT_TRUE(engine.m_pWriteSource);
+    EXPECT_EQ(engine.CurrentSlot(), 1);
+    EXPECT_EQ(engine.State(), STATE_WRITE_SEND_OPEN);
+    EXPECT_EQ(engine.TransferTotal(), 0u);
+    EXPECT_TRUE(engine.WriteSourceOpen());
 }
 
 TEST_F(SlotCommands, WriteRefusesOneByteOverTheLimit) {
     Target(4);
     const QString path = File("big.der", SLOT_BUFFER_SIZE + 1);
     dialogs.fileAnswers = {path};
-    engine.m_nTransferTotal = 99;
+    EngineSetup::AnnounceTotal(engine, 99);
     commands.OnBnClickedWrite();
 
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("The file size must be 6 KBytes or less."));
     EXPECT_EQ(dialogs.messages[0].caption, QStringLiteral("Error"));
     EXPECT_EQ(dialogs.messages[0].type, unsigned{MsgBox::Ok | MsgBox::IconError});
-    EXPECT_EQ(engine.m_strWritePath, path);
-    EXPECT_EQ(engine.m_nTransferTotal, 99u);
-    EXPECT_FALSE(engine.m_pWriteSource);
-    EXPECT_EQ(engine.m_nState, STATE_READY);
+    EXPECT_EQ(engine.WritePath(), path);
+    EXPECT_EQ(engine.TransferTotal(), 99u);
+    EXPECT_FALSE(engine.WriteSourceOpen());
+    EXPECT_EQ(engine.State(), STATE_READY);
     EXPECT_TRUE(traced.isEmpty());
 }
 
@@ -146,12 +155,12 @@ TEST_F(SlotCommands, WriteAsksBeforeOverwritingAndCancelEndsBeforeTheDialog) {
     EXPECT_EQ(dialogs.messages[0].caption, QStringLiteral("Confirm"));
     EXPECT_EQ(dialogs.messages[0].type, unsigned{MsgBox::OkCancel | MsgBox::IconQuestion});
     EXPECT_TRUE(dialogs.fileDialogs.empty());
-    EXPECT_EQ(engine.m_nCurSlot, 6);
-    EXPECT_EQ(engine.m_nState, STATE_READY);
+    EXPECT_EQ(engine.CurrentSlot(), 6);
+    EXPECT_EQ(engine.State(), STATE_READY);
 
     commands.OnBnClickedWrite();  // now answered OK
     EXPECT_EQ(dialogs.fileDialogs.size(), 1u);
-    EXPECT_EQ(engine.m_nState, STATE_WRITE_SEND_OPEN);
+    EXPECT_EQ(engine.State(), STATE_WRITE_SEND_OPEN);
 }
 
 TEST_F(SlotCommands, WriteStopsWhenTheChosenFileHasNoSize) {
@@ -159,15 +168,15 @@ TEST_F(SlotCommands, WriteStopsWhenTheChosenFileHasNoSize) {
     const QString folder = dir.filePath(QStringLiteral("folder.crt"));
     ASSERT_TRUE(QDir().mkpath(folder));
     dialogs.fileAnswers = {dir.filePath(QStringLiteral("vanished.crt")), folder};
-    engine.m_nTransferTotal = 99;
+    EngineSetup::AnnounceTotal(engine, 99);
     commands.OnBnClickedWrite();
     commands.OnBnClickedWrite();
 
     EXPECT_EQ(dialogs.fileDialogs.size(), 2u);
     EXPECT_TRUE(dialogs.messages.empty());
-    EXPECT_FALSE(engine.m_pWriteSource);
-    EXPECT_EQ(engine.m_nTransferTotal, 99u);
-    EXPECT_EQ(engine.m_nState, STATE_READY);
+    EXPECT_FALSE(engine.WriteSourceOpen());
+    EXPECT_EQ(engine.TransferTotal(), 99u);
+    EXPECT_EQ(engine.State(), STATE_READY);
     EXPECT_TRUE(traced.isEmpty());
 }
 
@@ -184,15 +193,15 @@ TEST_F(SlotCommands, ReadOfTheKeySavesAPrivateFile) {
     EXPECT_TRUE(dialogs.fileDialogs[0].save);
     EXPECT_EQ(dialogs.fileDialogs[0].filter, kKeyFilter);
     EXPECT_EQ(dialogs.fileDialogs[0].folderOrExtension, QStringLiteral("key"));
-    EXPECT_EQ(engine.m_nCurSlot, 1);
-    EXPECT_EQ(engine.m_nState, STATE_READ_SEND_OPEN);
-    EXPECT_EQ(engine.m_slots[1].nSize, 0);
-    EXPECT_NE(engine.m_slots[1].pData, nullptr);  // refilled, not released
-    EXPECT_EQ(engine.m_strReadPath, path);
-    ASSERT_TRUE(engine.m_pReadTarget);
+    EXPECT_EQ(engine.CurrentSlot(), 1);
+    EXPECT_EQ(engine.State(), STATE_READ_SEND_OPEN);
+    EXPECT_EQ(engine.SlotSize(1), 0);
+    EXPECT_TRUE(engine.SlotHasBuffer(1));  // refilled, not released
+    EXPECT_EQ(engine.ReadPath(), path);
+    ASSERT_TRUE(engine.ReadTargetOpen());
     // The old file stays whole until the Read succeeds; the new one is private from its start.
     EXPECT_EQ(QFileInfo(path).size(), 40);
-    EXPECT_EQ(FileMode(engine.m_pReadTarget->TemporaryPath()), 0600u);
+    EXPECT_EQ(FileMode(engine.ReadTargetFile()->TemporaryPath()), 0600u);
     EXPECT_EQ(traced, QStringList{QStringLiteral("Save to %1").arg(path)});
 }
 
@@ -213,12 +222,12 @@ TEST_F(SlotCommands, ReadOfTheKeyIntoAPipeLeavesItsPermissions) {
     });
     dialogs.fileAnswers = {fifo};
     commands.OnBnClickedRead();
-    const bool opened = static_cast<bool>(engine.m_pReadTarget);
-    engine.m_pReadTarget.reset();  // the reader sees the end
+    const bool opened = engine.ReadTargetOpen();
+    EngineSetup::AttachReadTarget(engine, nullptr);  // the reader sees the end
     reader.join();
 
     EXPECT_TRUE(opened);
-    EXPECT_EQ(engine.m_nState, STATE_READ_SEND_OPEN);
+    EXPECT_EQ(engine.State(), STATE_READ_SEND_OPEN);
     EXPECT_EQ(FileMode(fifo), 0644u);
 }
 
@@ -234,9 +243,9 @@ TEST_F(SlotCommands, ReadOfACertificateKeepsUsualPermissions) {
     ASSERT_EQ(dialogs.fileDialogs.size(), 1u);
     EXPECT_EQ(dialogs.fileDialogs[0].filter, kCertFilter);
     EXPECT_EQ(dialogs.fileDialogs[0].folderOrExtension, QStringLiteral("crt"));
-    EXPECT_EQ(engine.m_nState, STATE_READ_SEND_OPEN);
-    ASSERT_TRUE(engine.m_pReadTarget);
-    EXPECT_EQ(FileMode(engine.m_pReadTarget->TemporaryPath()), 0644u);
+    EXPECT_EQ(engine.State(), STATE_READ_SEND_OPEN);
+    ASSERT_TRUE(engine.ReadTargetOpen());
+    EXPECT_EQ(FileMode(engine.ReadTargetFile()->TemporaryPath()), 0644u);
 }
 
 TEST_F(SlotCommands, ReadOfAnEmptySlotOrACancelledDialogChangesNothing) {
@@ -246,13 +255,13 @@ TEST_F(SlotCommands, ReadOfAnEmptySlotOrACancelledDialogChangesNothing) {
     EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("There is no data available to read."));
     EXPECT_EQ(dialogs.messages[0].caption, QString());
     EXPECT_TRUE(dialogs.fileDialogs.empty());
-    EXPECT_EQ(engine.m_nCurSlot, 8);
+    EXPECT_EQ(engine.CurrentSlot(), 8);
 
     Fill(8, 50);
     commands.OnBnClickedRead();  // no answer queued: the save dialog is cancelled
     EXPECT_EQ(dialogs.fileDialogs.size(), 1u);
-    EXPECT_EQ(engine.m_slots[8].nSize, 50);
-    EXPECT_EQ(engine.m_nState, STATE_READY);
+    EXPECT_EQ(engine.SlotSize(8), 50);
+    EXPECT_EQ(engine.State(), STATE_READY);
 }
 
 TEST_F(SlotCommands, ReadIntoAnUnopenableDestinationKeepsTheSlot) {
@@ -265,24 +274,24 @@ TEST_F(SlotCommands, ReadIntoAnUnopenableDestinationKeepsTheSlot) {
     EXPECT_EQ(traced, (QStringList{QStringLiteral("Save to %1").arg(path),
                                    QStringLiteral("Failed open file %1").arg(path)}));
     EXPECT_TRUE(dialogs.messages.empty());
-    EXPECT_FALSE(engine.m_pReadTarget);
-    EXPECT_EQ(engine.m_slots[0].nSize, 700);
-    EXPECT_EQ(engine.m_nState, STATE_READY);
+    EXPECT_FALSE(engine.ReadTargetOpen());
+    EXPECT_EQ(engine.SlotSize(0), 700);
+    EXPECT_EQ(engine.State(), STATE_READY);
 }
 
 TEST_F(SlotCommands, RemoveAsksEvenForAnEmptySlot) {
     Target(14);
     dialogs.messageAnswers = {MsgBox::IdCancel, MsgBox::IdOk};
     commands.OnBnClickedRemove();
-    EXPECT_EQ(engine.m_nCurSlot, 14);
-    EXPECT_EQ(engine.m_nState, STATE_READY);
+    EXPECT_EQ(engine.CurrentSlot(), 14);
+    EXPECT_EQ(engine.State(), STATE_READY);
 
     commands.OnBnClickedRemove();
     ASSERT_EQ(dialogs.messages.size(), 2u);
     EXPECT_EQ(dialogs.messages[1].text, kRemoveQuestion);
     EXPECT_EQ(dialogs.messages[1].caption, QStringLiteral("Message"));
     EXPECT_EQ(dialogs.messages[1].type, unsigned{MsgBox::OkCancel | MsgBox::IconExclamation});
-    EXPECT_EQ(engine.m_nState, STATE_REMOVE_SEND);
+    EXPECT_EQ(engine.State(), STATE_REMOVE_SEND);
 }
 
 TEST_F(SlotCommands, EveryCommandAsksForATargetFirst) {
@@ -302,8 +311,8 @@ TEST_F(SlotCommands, EveryCommandAsksForATargetFirst) {
         }
     }
     EXPECT_TRUE(dialogs.fileDialogs.empty());
-    EXPECT_EQ(engine.m_nCurSlot, -1);
-    EXPECT_EQ(engine.m_nState, STATE_READY);
+    EXPECT_EQ(engine.CurrentSlot(), -1);
+    EXPECT_EQ(engine.State(), STATE_READY);
 }
 
 // Slots still loading, a Read running, or the port gone: no command does anything.
@@ -312,17 +321,17 @@ TEST_F(SlotCommands, CommandsAreSilentUnlessConnectedAndIdle) {
     Fill(2, 100);
     dialogs.fileAnswers = {File("a.crt", 10), dir.filePath(QStringLiteral("b.crt"))};
     for (int state : {int{STATE_LOAD_AWAIT_DATA}, int{STATE_READ_AWAIT_DATA}, int{STATE_READY}}) {
-        if (state == STATE_READY) engine.m_hComm.reset();
-        engine.m_nState = state;
+        if (state == STATE_READY) EngineSetup::AttachPort(engine, nullptr);
+        EngineSetup::PutInState(engine, state, engine.CurrentSlot());
         for (auto command : {&CSlotCommands::OnBnClickedWrite, &CSlotCommands::OnBnClickedRead,
                              &CSlotCommands::OnBnClickedRemove})
             Run(command);
-        EXPECT_EQ(engine.m_nState, state);
+        EXPECT_EQ(engine.State(), state);
     }
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_TRUE(dialogs.fileDialogs.empty());
-    EXPECT_EQ(engine.m_nCurSlot, -1);
-    EXPECT_EQ(engine.m_slots[2].nSize, 100);
+    EXPECT_EQ(engine.CurrentSlot(), -1);
+    EXPECT_EQ(engine.SlotSize(2), 100);
 }
 
 // The engine keeps stepping inside a command's dialogs; what it does there wins.
@@ -335,8 +344,8 @@ TEST_F(SlotCommands, CommandsCheckAgainWhenTheirDialogsClose) {
         std::function<void()> tick;
         int stateAfter;
     } nested[] = {
-        {[this] { engine.m_nState = STATE_DISCONNECT; }, STATE_DISCONNECT},
-        {[this] { engine.m_hComm.reset(); }, STATE_READY},  // port gone, state left behind
+        {[this] { EngineSetup::PutInState(engine, STATE_DISCONNECT, engine.CurrentSlot()); }, STATE_DISCONNECT},
+        {[this] { EngineSetup::AttachPort(engine, nullptr); }, STATE_READY},  // port gone, state left behind
     };
     const struct {
         void (CSlotCommands::*command)();
@@ -346,20 +355,19 @@ TEST_F(SlotCommands, CommandsCheckAgainWhenTheirDialogsClose) {
                     {&CSlotCommands::OnBnClickedRemove, QString()}};
     for (const auto& hook : nested) {
         for (const auto& run : runs) {
-            engine.m_hComm = ports.Open(QStringLiteral("/dev/ttyACM0"));
-            engine.m_nState = STATE_READY;
+            Connected();
             dialogs.onMessage = dialogs.onFileDialog = hook.tick;
             dialogs.fileAnswers = {run.answer};
             Run(run.command);
-            EXPECT_EQ(engine.m_nState, hook.stateAfter);
+            EXPECT_EQ(engine.State(), hook.stateAfter);
         }
     }
     EXPECT_EQ(dialogs.messages.size(), 4u);     // Write's and Remove's questions, twice
     EXPECT_EQ(dialogs.fileDialogs.size(), 4u);  // Write's and Read's dialogs, twice
-    EXPECT_FALSE(engine.m_pWriteSource);
-    EXPECT_FALSE(engine.m_pReadTarget);
+    EXPECT_FALSE(engine.WriteSourceOpen());
+    EXPECT_FALSE(engine.ReadTargetOpen());
     EXPECT_EQ(QFileInfo(existing).size(), 25);  // not emptied
-    EXPECT_EQ(engine.m_slots[SLOT_SERVER_KEY].nSize, 100);
+    EXPECT_EQ(engine.SlotSize(SLOT_SERVER_KEY), 100);
     EXPECT_TRUE(traced.isEmpty());
 }
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/EngineSetup.h"
 #include "engine/SlotEngine.h"
 #include "fakes/FakeCommPort.h"
 #include "fakes/FakeDialogServices.h"
@@ -24,13 +25,13 @@ public:
     // Every transaction end the engine reported, in order.
     std::vector<TransactionEnd> ends;
     void OnTransactionEnded(const TransactionEnd& end) override { ends.push_back(end); }
-    // m_nState at each refresh, and the slot sizes it would have shown.
+    // The state at each refresh, and the slot sizes it would have shown.
     std::vector<int> refreshStates;
     std::vector<std::array<std::uint16_t, SLOT_COUNT>> refreshSizes;
     void RefreshSlotLists() override {
-        refreshStates.push_back(m_nState);
+        refreshStates.push_back(State());
         std::array<std::uint16_t, SLOT_COUNT> sizes{};
-        for (int i = 0; i < SLOT_COUNT; ++i) sizes[static_cast<size_t>(i)] = m_slots[static_cast<size_t>(i)].nSize;
+        for (int i = 0; i < SLOT_COUNT; ++i) sizes[static_cast<size_t>(i)] = static_cast<std::uint16_t>(SlotSize(i));
         refreshSizes.push_back(sizes);
     }
 };
@@ -54,10 +55,10 @@ public:
     QTemporaryDir folder;
 
     EngineRig() {
-        CSlotEngine::s_nReadErrors = 0;
-        engine.m_selectedPort = {QStringLiteral("ttyACM0"), QStringLiteral("/dev/ttyACM0")};
+        CSlotEngine::ResetReadErrors();
+        static_cast<void>(engine.SelectPort({QStringLiteral("ttyACM0"), QStringLiteral("/dev/ttyACM0")}));
     }
-    virtual ~EngineRig() { CSlotEngine::s_nReadErrors = 0; }
+    virtual ~EngineRig() { CSlotEngine::ResetReadErrors(); }
     EngineRig(const EngineRig&) = delete;
     EngineRig& operator=(const EngineRig&) = delete;
 
@@ -71,11 +72,11 @@ public:
         engine.StepEngine();
         device.Serve();
     }
-    // Ticks until m_nState is `state`; the number of ticks taken, or -1 after `limit`.
+    // Ticks until the engine is in `state`; the number of ticks taken, or -1 after `limit`.
     int RunUntil(int state, int limit = 3000) {
         for (int ticks = 1; ticks <= limit; ++ticks) {
             Tick();
-            if (engine.m_nState == state) return ticks;
+            if (engine.State() == state) return ticks;
         }
         return -1;
     }
@@ -86,9 +87,8 @@ public:
 
     const std::vector<std::string>& Writes() const { return ports.line->writes; }
     std::vector<std::uint8_t> SlotBytes(int slot) const {
-        const FileSlot& s = engine.m_slots[static_cast<size_t>(slot)];
-        if (!s.pData) return {};
-        return std::vector<std::uint8_t>(s.pData.get(), s.pData.get() + s.nSize);
+        const std::span<const std::uint8_t> bytes = engine.SlotBytes(slot);
+        return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
     }
 
     std::string LocalPath(const char* name) const {
@@ -112,19 +112,19 @@ public:
         return bytes;
     }
 
-    // What the Write, Read and Remove commands hand to the engine.
+    // What the Write, Read and Remove commands hand to the idle engine.
     void RequestWrite(int slot, const std::string& path) {
-        engine.m_nCurSlot = slot;
-        engine.m_pWriteSource.reset(std::fopen(path.c_str(), "rb"));
-        ASSERT_TRUE(engine.m_pWriteSource);
-        std::fseek(engine.m_pWriteSource.get(), 0, SEEK_END);
-        engine.m_nTransferTotal = static_cast<std::uint32_t>(std::ftell(engine.m_pWriteSource.get()));
-        std::rewind(engine.m_pWriteSource.get());
-        engine.m_nState = STATE_WRITE_SEND_OPEN;
+        LocalFile source(std::fopen(path.c_str(), "rb"));
+        ASSERT_TRUE(source);
+        std::fseek(source.get(), 0, SEEK_END);
+        const auto size = static_cast<std::uint32_t>(std::ftell(source.get()));
+        std::rewind(source.get());
+        ASSERT_EQ(engine.StartWrite(slot, std::move(source), size, QString::fromStdString(path)),
+                  StartRefusal::None);
     }
     void RequestRead(int slot, const std::string& path) {
         static_cast<void>(engine.StartRead(slot, MakeReadTarget(path)));
-        ASSERT_TRUE(engine.m_pReadTarget);
+        ASSERT_TRUE(engine.ReadTargetOpen());
     }
     // The file a Read saves into, as the Read button opens it.
     static ReadTarget MakeReadTarget(const std::string& path) {
@@ -132,18 +132,16 @@ public:
         EXPECT_TRUE(target->Begin(QString::fromStdString(path), FileAccess::Usual));
         return target;
     }
-    void RequestRemove(int slot) {
-        engine.m_nCurSlot = slot;
-        engine.m_nState = STATE_REMOVE_SEND;
-    }
+    void RequestRemove(int slot) { ASSERT_EQ(engine.StartRemove(slot), StartRefusal::None); }
 
     // Makes the engine hold an open port without a connect exchange.
-    void OpenLink() { engine.m_hComm = ports.Open(QStringLiteral("/dev/ttyACM0")); }
+    void OpenLink() { EngineSetup::AttachPort(engine, ports.Open(QStringLiteral("/dev/ttyACM0"))); }
+    // Puts the engine in `state` with the current slot it has.
+    void Enter(int state) { EngineSetup::PutInState(engine, state, engine.CurrentSlot()); }
     // Places bytes in the receive buffer as the receive pump would.
     void Feed(const std::string& bytes) {
-        ASSERT_LE(engine.m_nRxLength + static_cast<int>(bytes.size()), RX_BUFFER_SIZE);
-        bytes.copy(engine.m_rxBuffer.data() + engine.m_nRxLength, bytes.size());
-        engine.m_nRxLength += static_cast<int>(bytes.size());
+        ASSERT_LE(engine.Received().size() + bytes.size(), static_cast<size_t>(RX_BUFFER_SIZE));
+        EngineSetup::FeedReceived(engine, bytes);
     }
     static std::string Answer(const std::vector<std::pair<std::string, std::string>>& fields) {
         return ScriptedDevice::Answer(fields);

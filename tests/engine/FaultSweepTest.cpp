@@ -191,7 +191,7 @@ public:
     void RunFlow() {
         for (int ticks = 0; ticks < 400; ++ticks) {
             Tick();
-            if (engine.m_nState == STATE_READY || engine.m_nState == STATE_CLOSED) return;
+            if (engine.State() == STATE_READY || engine.State() == STATE_CLOSED) return;
         }
     }
 
@@ -200,11 +200,11 @@ public:
 };
 
 void ExpectReleased(const SweepRig& rig) {
-    EXPECT_EQ(rig.engine.m_nState, STATE_CLOSED);
+    EXPECT_EQ(rig.engine.State(), STATE_CLOSED);
     EXPECT_FALSE(rig.engine.IsPortOpen());
-    for (const FileSlot& slot : rig.engine.m_slots) {
-        EXPECT_EQ(slot.nStatus, SLOT_PENDING);
-        EXPECT_FALSE(slot.pData);
+    for (int slot = 0; slot < SLOT_COUNT; ++slot) {
+        EXPECT_EQ(rig.engine.SlotStatus(slot), SLOT_PENDING);
+        EXPECT_FALSE(rig.engine.SlotHasBuffer(slot));
     }
 }
 
@@ -213,14 +213,13 @@ void ExpectReleased(const SweepRig& rig) {
 void ExpectLoad(const SweepRig& rig, Outcome outcome, int faultSlot) {
     for (int slot = 0; slot < SLOT_COUNT; ++slot) {
         SCOPED_TRACE(slot);
-        const FileSlot& s = rig.engine.m_slots[static_cast<size_t>(slot)];
         if (outcome == Outcome::CommandError && slot >= faultSlot) {
-            EXPECT_EQ(s.nStatus, SLOT_PENDING);
+            EXPECT_EQ(rig.engine.SlotStatus(slot), SLOT_PENDING);
             continue;
         }
-        EXPECT_EQ(s.nStatus, SLOT_DONE);
+        EXPECT_EQ(rig.engine.SlotStatus(slot), SLOT_DONE);
         if (outcome == Outcome::SkipsSlot && slot == faultSlot) {
-            EXPECT_EQ(s.nSize, 0);
+            EXPECT_EQ(rig.engine.SlotSize(slot), 0);
         } else {
             EXPECT_EQ(rig.SlotBytes(slot), Content(slot));
         }
@@ -229,7 +228,7 @@ void ExpectLoad(const SweepRig& rig, Outcome outcome, int faultSlot) {
 
 void ExpectResult(const SweepRig& rig, Flow flow, Outcome outcome, int faultSlot,
                   const std::vector<std::uint8_t>& before) {
-    EXPECT_EQ(rig.engine.m_nState, STATE_READY);
+    EXPECT_EQ(rig.engine.State(), STATE_READY);
     const std::vector<std::uint8_t> saved = EngineRig::ReadLocalFile(rig.savePath);
     switch (flow) {
         case Flow::Load:
@@ -300,8 +299,8 @@ void Sweep(Flow flow, Fault fault, size_t frame) {
 
     if (outcome == Outcome::Waits) {
         // Still waiting for the answer, and nothing sent after the command it lost.
-        EXPECT_NE(rig.engine.m_nState, STATE_READY);
-        EXPECT_NE(rig.engine.m_nState, STATE_CLOSED);
+        EXPECT_NE(rig.engine.State(), STATE_READY);
+        EXPECT_NE(rig.engine.State(), STATE_CLOSED);
         EXPECT_EQ(rig.device.received.size(), faulted + 1);
         static_cast<void>(rig.engine.IsPortOpen() ? rig.engine.RequestDisconnect() : rig.engine.RequestConnect());  // the user gives up: disconnect
         rig.Tick();
@@ -319,8 +318,8 @@ void Sweep(Flow flow, Fault fault, size_t frame) {
         const bool uploaded = flow == Flow::Write && slot == kWriteSlot && copy == Upload();
         EXPECT_TRUE(uploaded || IsPrefix(copy, Content(slot))) << "slot " << slot;
     }
-    EXPECT_FALSE(rig.engine.m_pReadTarget);
-    EXPECT_FALSE(rig.engine.m_pWriteSource);
+    EXPECT_FALSE(rig.engine.ReadTargetOpen());
+    EXPECT_FALSE(rig.engine.WriteSourceOpen());
     EXPECT_EQ(OpenDescriptors(), descriptors);
     rig.ExpectFramesAccepted();
 }

@@ -14,20 +14,20 @@ TEST_F(StateMachineTest, IdleStatesAndUnknownValuesDoNothing) {
     device.slots[0] = Pattern(40);
     ConnectAndLoad();
     const size_t writes = Writes().size();
-    const int sequence = engine.m_nSequence;
+    const int sequence = engine.Sequence();
     // A complete answer waits in the buffer: a step that parsed would consume it.
     const std::string pending = Answer({{"CMD", "9030"}, {"RES", "OK"}, {"PALL", "0002"}, {"DATA", "0102"}});
     Feed(pending);
     trace.Clear();
     for (const int state : {static_cast<int>(STATE_CLOSED), static_cast<int>(STATE_READY),
                             static_cast<int>(STATE_UNUSED_21), -1, 24, 1000}) {
-        engine.m_nState = state;
+        Enter(state);
         engine.StepEngine();
-        EXPECT_EQ(engine.m_nState, state);
-        EXPECT_EQ(engine.m_nRxLength, static_cast<int>(pending.size())) << "state " << state;
+        EXPECT_EQ(engine.State(), state);
+        EXPECT_EQ(engine.Received().size(), pending.size()) << "state " << state;
     }
     EXPECT_EQ(Writes().size(), writes);
-    EXPECT_EQ(engine.m_nSequence, sequence);
+    EXPECT_EQ(engine.Sequence(), sequence);
     EXPECT_EQ(ports.opened.size(), 1u);
     EXPECT_TRUE(trace.messages.isEmpty());
     EXPECT_EQ(SlotBytes(0), Pattern(40));
@@ -36,25 +36,25 @@ TEST_F(StateMachineTest, IdleStatesAndUnknownValuesDoNothing) {
 TEST_F(StateMachineTest, ConnectOpensThePortAndSendsTheConnectFrame) {
     device.silent = true;
     static_cast<void>(engine.IsPortOpen() ? engine.RequestDisconnect() : engine.RequestConnect());
-    EXPECT_EQ(engine.m_nState, STATE_CONNECT);
+    EXPECT_EQ(engine.State(), STATE_CONNECT);
     Tick();
     EXPECT_EQ(ports.opened, std::vector<QString>{QStringLiteral("/dev/ttyACM0")});
     ASSERT_EQ(Writes().size(), 1u);
     EXPECT_EQ(Writes()[0], "CMD:0000,CNT:00,DATA:FFFF000000,SUM:5D\r\n");
-    EXPECT_EQ(engine.m_nSequence, 1);
-    EXPECT_EQ(engine.m_nState, STATE_AWAIT_CONNECT);
+    EXPECT_EQ(engine.Sequence(), 1);
+    EXPECT_EQ(engine.State(), STATE_AWAIT_CONNECT);
     EXPECT_EQ(trace.messages, TraceLines({"Open(ttyACM0)"}));
 
     // No answer: it waits without limit and sends nothing more.
     for (int i = 0; i < 50; ++i) Tick();
-    EXPECT_EQ(engine.m_nState, STATE_AWAIT_CONNECT);
+    EXPECT_EQ(engine.State(), STATE_AWAIT_CONNECT);
     EXPECT_EQ(Writes().size(), 1u);
 
     // The same button now disconnects: an empty table and a closed port.
     static_cast<void>(engine.IsPortOpen() ? engine.RequestDisconnect() : engine.RequestConnect());
-    EXPECT_EQ(engine.m_nState, STATE_DISCONNECT);
+    EXPECT_EQ(engine.State(), STATE_DISCONNECT);
     Tick();
-    EXPECT_EQ(engine.m_nState, STATE_CLOSED);
+    EXPECT_EQ(engine.State(), STATE_CLOSED);
     EXPECT_FALSE(engine.IsPortOpen());
     EXPECT_TRUE(ports.line->closed);
     EXPECT_EQ(Writes().size(), 1u);
@@ -67,22 +67,22 @@ TEST_F(StateMachineTest, HandshakeIsCompletedOnlyByCmd0000) {
 
     device.Inject(Answer({{"RES", "OK"}}));
     Tick();
-    EXPECT_EQ(engine.m_nState, STATE_AWAIT_CONNECT);
-    EXPECT_EQ(engine.m_nRxLength, 0) << "a frame without CMD:0000 is consumed";
+    EXPECT_EQ(engine.State(), STATE_AWAIT_CONNECT);
+    EXPECT_TRUE(engine.Received().empty()) << "a frame without CMD:0000 is consumed";
 
     device.Inject(Answer({{"CMD", "9330"}, {"RES", "OK"}}));
     Tick();
-    EXPECT_EQ(engine.m_nState, STATE_AWAIT_CONNECT);
+    EXPECT_EQ(engine.State(), STATE_AWAIT_CONNECT);
 
     device.Inject("CMD:0000,SUM:00\r\n");  // wrong checksum: dropped
     Tick();
-    EXPECT_EQ(engine.m_nState, STATE_AWAIT_CONNECT);
+    EXPECT_EQ(engine.State(), STATE_AWAIT_CONNECT);
     EXPECT_FALSE(trace.Contains("Success connect."));
 
     // RES is not looked at.
     device.Inject(Answer({{"CMD", "0000"}, {"RES", "NG"}}));
     Tick();
-    EXPECT_EQ(engine.m_nState, STATE_LOAD_NEXT);
+    EXPECT_EQ(engine.State(), STATE_LOAD_NEXT);
     EXPECT_EQ(trace.Count("Success connect."), 1);
     EXPECT_EQ(Writes().size(), 1u);
 }
@@ -98,7 +98,7 @@ TEST_F(StateMachineTest, LoadReadsEverySlotInOrderAndRefreshesOnceAtTheEnd) {
     ASSERT_EQ(opens.size(), static_cast<size_t>(SLOT_COUNT));
     for (int slot = 0; slot < SLOT_COUNT; ++slot) {
         EXPECT_EQ(opens[static_cast<size_t>(slot)].pos, 0x80 + slot);
-        EXPECT_EQ(engine.m_slots[static_cast<size_t>(slot)].nStatus, SLOT_DONE);
+        EXPECT_EQ(engine.SlotStatus(slot), SLOT_DONE);
         EXPECT_EQ(SlotBytes(slot), device.slots[static_cast<size_t>(slot)]) << "slot " << slot;
     }
     // Every command took the next count.
@@ -110,7 +110,7 @@ TEST_F(StateMachineTest, LoadReadsEverySlotInOrderAndRefreshesOnceAtTheEnd) {
     EXPECT_EQ(engine.refreshStates[0], STATE_LOAD_NEXT) << "refresh comes before STATE_READY";
     EXPECT_EQ(engine.refreshSizes[0][0], 1500);
     EXPECT_EQ(engine.refreshSizes[0][14], 1024);
-    EXPECT_EQ(engine.m_nCurSlot, SLOT_COUNT);
+    EXPECT_EQ(engine.CurrentSlot(), SLOT_COUNT);
 
     const QStringList expectedSlot0 = TraceLines({"Try Open file idx=0 read", "Success Open file idx=0 read",
                                                   "Read File(1024/1500)", "Read File(1500/1500)",
@@ -121,7 +121,7 @@ TEST_F(StateMachineTest, LoadReadsEverySlotInOrderAndRefreshesOnceAtTheEnd) {
     // An empty slot opens, reads nothing and is done; no close is traced as success.
     EXPECT_TRUE(trace.Contains("Read File(0/0)"));
     EXPECT_FALSE(trace.Contains("Success Close"));
-    EXPECT_EQ(engine.m_slots[3].nSize, 0);
+    EXPECT_EQ(engine.SlotSize(3), 0);
 }
 
 TEST_F(StateMachineTest, LoadingASlotOfKPiecesTakesTwoTicksPerCommand) {
@@ -136,10 +136,10 @@ TEST_F(StateMachineTest, LoadingASlotOfKPiecesTakesTwoTicksPerCommand) {
 
     std::vector<int> ticksPerSlot;
     int ticks = 0;
-    while (engine.m_nState != STATE_READY && ticks < 1000) {
+    while (engine.State() != STATE_READY && ticks < 1000) {
         Tick();
         ++ticks;
-        if (engine.m_nState == STATE_LOAD_NEXT) {
+        if (engine.State() == STATE_LOAD_NEXT) {
             ticksPerSlot.push_back(ticks);
             ticks = 0;
         }
@@ -159,10 +159,9 @@ TEST_F(StateMachineTest, RefusedOpenInTheLoadSkipsTheSlot) {
     device.refuseOpen = {3};
     ConnectAndLoad();
 
-    const FileSlot& refused = engine.m_slots[3];
-    EXPECT_EQ(refused.nStatus, SLOT_DONE);
-    EXPECT_EQ(refused.nSize, 0);
-    EXPECT_FALSE(refused.pData);
+    EXPECT_EQ(engine.SlotStatus(3), SLOT_DONE);
+    EXPECT_EQ(engine.SlotSize(3), 0);
+    EXPECT_FALSE(engine.SlotHasBuffer(3));
     EXPECT_EQ(SlotBytes(4), Pattern(20));
 
     const qsizetype at = trace.messages.indexOf(QStringLiteral("Try Open file idx=3 read"));
@@ -187,18 +186,18 @@ TEST_F(StateMachineTest, CommandErrorEndsTheLoadWithoutRefresh) {
     Tick();  // open slot 0
     device.Inject(Answer({{"CMD", "9330"}, {"RES", "OK"}}));
     Tick();
-    ASSERT_EQ(engine.m_nState, STATE_LOAD_SEND_DATA);
+    ASSERT_EQ(engine.State(), STATE_LOAD_SEND_DATA);
     Tick();  // read
-    ASSERT_EQ(engine.m_nState, STATE_LOAD_AWAIT_DATA);
+    ASSERT_EQ(engine.State(), STATE_LOAD_AWAIT_DATA);
     const size_t writes = Writes().size();
     device.Inject(Answer({{"CMD", "9030"}, {"RES", "OK"}, {"PALL", "0010"}, {"DATA", "ABC"}}));
     Tick();
 
-    EXPECT_EQ(engine.m_nState, STATE_READY);
+    EXPECT_EQ(engine.State(), STATE_READY);
     EXPECT_EQ(trace.messages.last(), QStringLiteral("Cmd error"));
-    for (const FileSlot& slot : engine.m_slots) {
-        EXPECT_EQ(slot.nStatus, SLOT_PENDING);
-        EXPECT_EQ(slot.nSize, 0);
+    for (int slot = 0; slot < SLOT_COUNT; ++slot) {
+        EXPECT_EQ(engine.SlotStatus(slot), SLOT_PENDING);
+        EXPECT_EQ(engine.SlotSize(slot), 0);
     }
     EXPECT_TRUE(engine.refreshStates.empty());
     for (int i = 0; i < 5; ++i) Tick();
@@ -209,40 +208,40 @@ TEST_F(StateMachineTest, DisconnectDuringTheLoadReleasesEverythingAndSendsNothin
     device.pieceSize = 100;
     for (int slot = 0; slot < 4; ++slot) device.slots[static_cast<size_t>(slot)] = Pattern(450);
     static_cast<void>(engine.IsPortOpen() ? engine.RequestDisconnect() : engine.RequestConnect());
-    for (int i = 0; i < 200 && !(engine.m_nCurSlot == 2 && engine.m_nState == STATE_LOAD_AWAIT_DATA); ++i)
+    for (int i = 0; i < 200 && !(engine.CurrentSlot() == 2 && engine.State() == STATE_LOAD_AWAIT_DATA); ++i)
         Tick();
-    ASSERT_EQ(engine.m_nState, STATE_LOAD_AWAIT_DATA);
-    ASSERT_TRUE(engine.m_slots[0].pData);
+    ASSERT_EQ(engine.State(), STATE_LOAD_AWAIT_DATA);
+    ASSERT_TRUE(engine.SlotHasBuffer(0));
 
     static_cast<void>(engine.IsPortOpen() ? engine.RequestDisconnect() : engine.RequestConnect());
     const size_t writes = Writes().size();
-    const int sequence = engine.m_nSequence;
+    const int sequence = engine.Sequence();
     Tick();  // the device's answer to the read arrives, then the disconnect step
 
-    EXPECT_EQ(engine.m_nState, STATE_CLOSED);
+    EXPECT_EQ(engine.State(), STATE_CLOSED);
     EXPECT_EQ(Writes().size(), writes);
     EXPECT_FALSE(engine.IsPortOpen());
     EXPECT_TRUE(ports.line->closed);
-    for (const FileSlot& slot : engine.m_slots) {
-        EXPECT_EQ(slot.nStatus, SLOT_PENDING);
-        EXPECT_FALSE(slot.pData);
-        EXPECT_EQ(slot.nSize, 0);
+    for (int slot = 0; slot < SLOT_COUNT; ++slot) {
+        EXPECT_EQ(engine.SlotStatus(slot), SLOT_PENDING);
+        EXPECT_FALSE(engine.SlotHasBuffer(slot));
+        EXPECT_EQ(engine.SlotSize(slot), 0);
     }
     ASSERT_EQ(engine.refreshStates.size(), 1u);
     EXPECT_EQ(engine.refreshSizes[0], (std::array<std::uint16_t, SLOT_COUNT>{}));
-    EXPECT_EQ(engine.m_nSequence, sequence);
-    EXPECT_GT(engine.m_nRxLength, 0) << "received bytes stay in the buffer";
+    EXPECT_EQ(engine.Sequence(), sequence);
+    EXPECT_FALSE(engine.Received().empty()) << "received bytes stay in the buffer";
 
     // Reconnecting: the stale read answer is seen first and ignored, the count goes on.
     static_cast<void>(engine.IsPortOpen() ? engine.RequestDisconnect() : engine.RequestConnect());
     Tick();
     ASSERT_EQ(Writes().size(), writes + 1);
     EXPECT_EQ(CountOf(Writes().back()), sequence);
-    EXPECT_EQ(engine.m_nState, STATE_AWAIT_CONNECT);
+    EXPECT_EQ(engine.State(), STATE_AWAIT_CONNECT);
     Tick();  // takes the stale answer first
-    EXPECT_EQ(engine.m_nState, STATE_AWAIT_CONNECT);
+    EXPECT_EQ(engine.State(), STATE_AWAIT_CONNECT);
     Tick();
-    EXPECT_EQ(engine.m_nState, STATE_LOAD_NEXT);
+    EXPECT_EQ(engine.State(), STATE_LOAD_NEXT);
 }
 
 TEST_F(StateMachineTest, DisconnectClosesTheLocalFilesOfAnInterruptedTransfer) {
@@ -250,17 +249,18 @@ TEST_F(StateMachineTest, DisconnectClosesTheLocalFilesOfAnInterruptedTransfer) {
     ConnectAndLoad();
     const std::string path = LocalPath("saved.crt");
     RequestRead(4, path);
-    for (int i = 0; i < 20 && engine.m_slots[4].nSize < 1024; ++i) Tick();
-    ASSERT_EQ(engine.m_slots[4].nSize, 1024);
+    for (int i = 0; i < 20 && engine.SlotSize(4) < 1024; ++i) Tick();
+    ASSERT_EQ(engine.SlotSize(4), 1024);
     // Both streams are closed, whichever the transfer had open.
-    engine.m_pWriteSource.reset(std::fopen(MakeLocalFile("new.crt", Pattern(10)).c_str(), "rb"));
+    EngineSetup::AttachWriteSource(engine, LocalFile(std::fopen(MakeLocalFile("new.crt", Pattern(10)).c_str(), "rb")),
+                                   engine.TransferTotal());
     const size_t writes = Writes().size();
 
     static_cast<void>(engine.IsPortOpen() ? engine.RequestDisconnect() : engine.RequestConnect());
     Tick();
-    EXPECT_EQ(engine.m_nState, STATE_CLOSED);
-    EXPECT_FALSE(engine.m_pReadTarget);
-    EXPECT_FALSE(engine.m_pWriteSource);
+    EXPECT_EQ(engine.State(), STATE_CLOSED);
+    EXPECT_FALSE(engine.ReadTargetOpen());
+    EXPECT_FALSE(engine.WriteSourceOpen());
     EXPECT_EQ(Writes().size(), writes);
     // An interrupted Read leaves no cut-short file behind.
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(path)));
@@ -268,7 +268,7 @@ TEST_F(StateMachineTest, DisconnectClosesTheLocalFilesOfAnInterruptedTransfer) {
 }
 
 TEST_F(StateMachineTest, SequenceCountWrapsFrom255To0) {
-    engine.m_nSequence = 255;
+    EngineSetup::ContinueSequence(engine, 255);
     device.silent = true;
     static_cast<void>(engine.IsPortOpen() ? engine.RequestDisconnect() : engine.RequestConnect());
     Tick();
@@ -286,7 +286,7 @@ TEST_F(StateMachineTest, UnpluggedDeviceIsDisconnectedAtTheEleventhFailedRead) {
     ports.line->unplugged = true;
     EXPECT_EQ(RunUntil(STATE_CLOSED, 50), 11);
     EXPECT_FALSE(engine.IsPortOpen());
-    EXPECT_EQ(CSlotEngine::s_nReadErrors, 0);
+    EXPECT_EQ(CSlotEngine::ReadErrors(), 0);
     EXPECT_EQ(trace.debug.count(QStringLiteral("read error")), 11);
 }
 

@@ -47,9 +47,8 @@ public:
 TEST_P(TransactionEndTest, ReportsHowEachTransactionEnded) {
     device.slots[4] = Pattern(80);
     device.refuseOpen = {6};
-    for (int slot = 0; slot < SLOT_COUNT; ++slot)
-        if (slot != 4 && slot != 6) engine.m_slots[static_cast<size_t>(slot)].nStatus = SLOT_DONE;
-    ConnectAndLoad();
+    ASSERT_EQ(engine.RequestConnect(std::bitset<SLOT_COUNT>().set(4).set(6)), StartRefusal::None);
+    ASSERT_GT(RunUntil(STATE_READY), 0) << "load did not finish";
     EXPECT_EQ(engine.ends, (std::vector<TransactionEnd>{{T::Connect, O::Done, -1},
                                                         {T::Open, O::Done, 4},
                                                         {T::Read, O::Done, 4},

@@ -15,18 +15,18 @@ std::vector<std::uint8_t> Slice(const std::vector<std::uint8_t>& bytes, size_t f
 
 TEST_F(WriteTransactionsTest, WriteFrameOfTheWorkedExample) {
     OpenLink();
-    engine.m_nCurSlot = 3;
-    engine.m_nSequence = 7;
-    engine.m_pWriteSource.reset(std::fopen(MakeLocalFile("abc", {0x61, 0x62, 0x63}).c_str(), "rb"));
-    engine.m_nState = STATE_WRITE_SEND_DATA;
-    engine.SendWriteChunk();
+    EngineSetup::ContinueSequence(engine, 7);
+    EngineSetup::AttachWriteSource(engine, LocalFile(std::fopen(MakeLocalFile("abc", {0x61, 0x62, 0x63}).c_str(), "rb")), 0);
+    EngineSetup::PutInState(engine, STATE_WRITE_SEND_DATA, 3);
+    engine.StepEngine();
     ASSERT_EQ(Writes().size(), 1u);
     EXPECT_EQ(Writes()[0], "CMD:9130,CNT:07,POS:0003,DATA:616263,SUM:8C\r\n");
-    EXPECT_EQ(engine.m_nState, STATE_WRITE_AWAIT_DATA);
+    EXPECT_EQ(engine.State(), STATE_WRITE_AWAIT_DATA);
 
     // High bytes are two digits each, never sign-extended.
-    engine.m_pWriteSource.reset(std::fopen(MakeLocalFile("high", {0xFF, 0x80, 0x00}).c_str(), "rb"));
-    engine.SendWriteChunk();
+    EngineSetup::AttachWriteSource(engine, LocalFile(std::fopen(MakeLocalFile("high", {0xFF, 0x80, 0x00}).c_str(), "rb")), 0);
+    Enter(STATE_WRITE_SEND_DATA);
+    engine.StepEngine();
     ASSERT_EQ(Writes().size(), 2u);
     EXPECT_EQ(Writes()[1], ScriptedDevice::WithSum("CMD:9130,CNT:08,POS:0003,DATA:FF8000,"));
 }
@@ -58,10 +58,10 @@ TEST_F(WriteTransactionsTest, ThreeHundredBytesGoOutInTwoPieces) {
     EXPECT_EQ(trace.messages, TraceLines({"Try Open file idx=5 write", "Success Open file idx=5 write",
                                           "Write(256/300)", "Write(300/300)", "Write Complete", "Try Close(idx=5)",
                                           "Success Close"}));
-    EXPECT_FALSE(engine.m_pWriteSource);
+    EXPECT_FALSE(engine.WriteSourceOpen());
     EXPECT_EQ(SlotBytes(5), file);
     EXPECT_EQ(device.slots[5], file);
-    EXPECT_EQ(engine.m_slots[5].nStatus, SLOT_DONE);
+    EXPECT_EQ(engine.SlotStatus(5), SLOT_DONE);
     ASSERT_EQ(engine.refreshStates.size(), refreshes + 1);
     EXPECT_EQ(engine.refreshStates.back(), STATE_SEND_CLOSE);
     EXPECT_EQ(engine.refreshSizes.back()[5], 300);
@@ -73,7 +73,7 @@ TEST_P(WriteSizeTest, SlotCopyBecomesTheFileAndCountsRunOn) {
     const size_t size = GetParam();
     ConnectAndLoad();
     // Start near the wrap so that longer uploads cross 255 -> 0.
-    engine.m_nSequence = 250;
+    EngineSetup::ContinueSequence(engine, 250);
     const std::vector<std::uint8_t> file = Pattern(size, 11);
     const size_t before = Writes().size();
     trace.Clear();
@@ -94,7 +94,7 @@ TEST_P(WriteSizeTest, SlotCopyBecomesTheFileAndCountsRunOn) {
     EXPECT_EQ(CountOf(frames.back()), static_cast<int>((250 + pieces + 2) % 256));
     EXPECT_TRUE(trace.Contains("Write Complete"));
     EXPECT_EQ(SlotBytes(9), file);
-    EXPECT_TRUE(engine.m_slots[9].pData) << "even an empty upload leaves a buffer";
+    EXPECT_TRUE(engine.SlotHasBuffer(9)) << "even an empty upload leaves a buffer";
     EXPECT_EQ(device.slots[9], file);
 }
 
@@ -118,7 +118,7 @@ TEST_F(WriteTransactionsTest, RefusedPieceKeepsTheSlotCopyAndClosesTheSlot) {
     ASSERT_EQ(frames.size(), 4u) << "the refused piece is not sent again";
     EXPECT_EQ(frames[3].substr(0, 9), "CMD:9430,");
     EXPECT_EQ(CountOf(frames[3]), (CountOf(frames[2]) + 1) % 256);
-    EXPECT_FALSE(engine.m_pWriteSource);
+    EXPECT_FALSE(engine.WriteSourceOpen());
     EXPECT_EQ(SlotBytes(5), Pattern(50, 2));
     EXPECT_EQ(engine.refreshStates.size(), refreshes);
 }
@@ -133,14 +133,12 @@ TEST_F(WriteTransactionsTest, RefusedOpenForWritingSendsNothing) {
     EXPECT_EQ(RunUntil(STATE_READY), 2);
     EXPECT_EQ(trace.messages, TraceLines({"Try Open file idx=5 write", "Failed Open file idx=5 write"}));
     EXPECT_EQ(Writes().size(), before + 1);
-    EXPECT_FALSE(engine.m_pWriteSource);
+    EXPECT_FALSE(engine.WriteSourceOpen());
     EXPECT_EQ(SlotBytes(5), Pattern(50, 2));
 }
 
 TEST_F(WriteTransactionsTest, WriteAnswerRules) {
     OpenLink();
-    engine.m_nCurSlot = 4;
-    engine.m_nTransferTotal = 300;
     const std::string path = MakeLocalFile("new.crt", Pattern(300));
     struct Case {
         std::string answer;
@@ -159,37 +157,36 @@ TEST_F(WriteTransactionsTest, WriteAnswerRules) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.answer);
-        engine.m_pWriteSource.reset(std::fopen(path.c_str(), "rb"));
-        std::fseek(engine.m_pWriteSource.get(), 256, SEEK_SET);
-        engine.m_nState = STATE_WRITE_AWAIT_DATA;
+        LocalFile source(std::fopen(path.c_str(), "rb"));
+        std::fseek(source.get(), 256, SEEK_SET);
+        EngineSetup::AttachWriteSource(engine, std::move(source), 300);
+        EngineSetup::PutInState(engine, STATE_WRITE_AWAIT_DATA, 4);
         trace.Clear();
         Feed(c.answer);
-        engine.OnWriteResponse();
-        EXPECT_EQ(engine.m_nState, c.expected);
+        engine.StepEngine();
+        EXPECT_EQ(engine.State(), c.expected);
         if (c.traced != nullptr)
             EXPECT_EQ(trace.messages, TraceLines({c.traced}));
         else
             EXPECT_TRUE(trace.messages.isEmpty());
-        EXPECT_EQ(static_cast<bool>(engine.m_pWriteSource), c.expected != STATE_SEND_CLOSE);
+        EXPECT_EQ(engine.WriteSourceOpen(), c.expected != STATE_SEND_CLOSE);
     }
 }
 
 TEST_F(WriteTransactionsTest, AcceptanceAfterARefusalInTheSameFrameStillEndsWithAClose) {
     // The refusal closes the file; the later OK must not lead to reading a closed file.
     OpenLink();
-    engine.m_nCurSlot = 4;
-    engine.m_nTransferTotal = 300;
-    engine.m_pWriteSource.reset(std::fopen(MakeLocalFile("new.crt", Pattern(300)).c_str(), "rb"));
-    engine.m_nState = STATE_WRITE_AWAIT_DATA;
+    EngineSetup::AttachWriteSource(engine, LocalFile(std::fopen(MakeLocalFile("new.crt", Pattern(300)).c_str(), "rb")), 300);
+    EngineSetup::PutInState(engine, STATE_WRITE_AWAIT_DATA, 4);
     Feed(Answer({{"CMD", "9130"}, {"RES", "NG"}, {"RES", "OK"}}));
-    engine.OnWriteResponse();
-    EXPECT_EQ(engine.m_nState, STATE_WRITE_SEND_DATA);
-    EXPECT_FALSE(engine.m_pWriteSource);
     engine.StepEngine();
-    EXPECT_EQ(engine.m_nState, STATE_SEND_CLOSE);
+    EXPECT_EQ(engine.State(), STATE_WRITE_SEND_DATA);
+    EXPECT_FALSE(engine.WriteSourceOpen());
+    engine.StepEngine();
+    EXPECT_EQ(engine.State(), STATE_SEND_CLOSE);
     EXPECT_TRUE(Writes().empty());
     EXPECT_FALSE(trace.Contains("Write Complete"));
-    EXPECT_FALSE(engine.m_slots[4].pData);
+    EXPECT_FALSE(engine.SlotHasBuffer(4));
 }
 
 TEST_F(WriteTransactionsTest, UnreadableFileIsAFailedWriteNotACompleteOne) {
@@ -199,11 +196,10 @@ TEST_F(WriteTransactionsTest, UnreadableFileIsAFailedWriteNotACompleteOne) {
     const size_t refreshes = engine.refreshStates.size();
     trace.Clear();
     // A stream that cannot be read: every read sets its error flag.
-    engine.m_nCurSlot = 5;
-    engine.m_pWriteSource.reset(std::fopen(LocalPath("writeonly").c_str(), "wb"));
-    ASSERT_TRUE(engine.m_pWriteSource);
-    engine.m_nTransferTotal = 300;
-    engine.m_nState = STATE_WRITE_SEND_OPEN;
+    LocalFile unreadable(std::fopen(LocalPath("writeonly").c_str(), "wb"));
+    ASSERT_TRUE(unreadable);
+    ASSERT_EQ(engine.StartWrite(5, std::move(unreadable), 300, QString::fromStdString(LocalPath("writeonly"))),
+              StartRefusal::None);
     ASSERT_GT(RunUntil(STATE_READY), 0);
 
     EXPECT_EQ(trace.messages, TraceLines({"Try Open file idx=5 write", "Success Open file idx=5 write",
@@ -213,7 +209,7 @@ TEST_F(WriteTransactionsTest, UnreadableFileIsAFailedWriteNotACompleteOne) {
     EXPECT_EQ(CountOf(frames[1]), (CountOf(frames[0]) + 2) % 256);
     EXPECT_EQ(SlotBytes(5), Pattern(50, 2));
     EXPECT_EQ(engine.refreshStates.size(), refreshes);
-    EXPECT_FALSE(engine.m_pWriteSource);
+    EXPECT_FALSE(engine.WriteSourceOpen());
 }
 
 TEST_F(WriteTransactionsTest, ReadErrorMidUploadKeepsTheSlotCopy) {
@@ -222,10 +218,11 @@ TEST_F(WriteTransactionsTest, ReadErrorMidUploadKeepsTheSlotCopy) {
     trace.Clear();
     RequestWrite(5, MakeLocalFile("new.crt", Pattern(600, 3)));
     for (int i = 0; i < 20 && !trace.Contains("Write(256/600)"); ++i) Tick();
-    ASSERT_EQ(engine.m_nState, STATE_WRITE_SEND_DATA);
+    ASSERT_EQ(engine.State(), STATE_WRITE_SEND_DATA);
     // The file becomes unreadable after the first piece.
-    engine.m_pWriteSource.reset(std::fopen(LocalPath("writeonly").c_str(), "wb"));
-    std::fseek(engine.m_pWriteSource.get(), 256, SEEK_SET);
+    LocalFile unreadable(std::fopen(LocalPath("writeonly").c_str(), "wb"));
+    std::fseek(unreadable.get(), 256, SEEK_SET);
+    EngineSetup::AttachWriteSource(engine, std::move(unreadable), engine.TransferTotal());
     ASSERT_GT(RunUntil(STATE_READY), 0);
 
     EXPECT_TRUE(trace.Contains("Failed Write(256/600)"));
@@ -252,7 +249,7 @@ TEST_F(WriteTransactionsTest, FileThatGrewPastASlotAfterItsCheckFailsWithoutOver
     EXPECT_EQ(device.CommandsWithCode("9130").size(), SLOT_BUFFER_SIZE / WRITE_CHUNK_SIZE);
     EXPECT_EQ(device.slots[5], Slice(grown, 0, SLOT_BUFFER_SIZE));
     EXPECT_EQ(SlotBytes(5), Pattern(50, 2)) << "the slot's copy is not replaced by a cut file";
-    EXPECT_FALSE(engine.m_pWriteSource);
+    EXPECT_FALSE(engine.WriteSourceOpen());
 }
 
 TEST_F(WriteTransactionsTest, RemoveErasesTheSlotCopy) {
@@ -269,9 +266,9 @@ TEST_F(WriteTransactionsTest, RemoveErasesTheSlotCopy) {
     EXPECT_EQ(frames[0], ScriptedDevice::WithSum(
                              FormatNarrow("CMD:9530,CNT:%02X,POS:0004,", CountOf(frames[0])).c_str()));
     EXPECT_EQ(trace.messages, TraceLines({"Try remove (idx=4).", "Remove command has been completed."}));
-    EXPECT_FALSE(engine.m_slots[4].pData);
-    EXPECT_EQ(engine.m_slots[4].nSize, 0);
-    EXPECT_EQ(engine.m_slots[4].nStatus, SLOT_DONE);
+    EXPECT_FALSE(engine.SlotHasBuffer(4));
+    EXPECT_EQ(engine.SlotSize(4), 0);
+    EXPECT_EQ(engine.SlotStatus(4), SLOT_DONE);
     EXPECT_EQ(engine.refreshStates.size(), refreshes + 1);
     EXPECT_TRUE(device.slots[4].empty());
 }
@@ -298,15 +295,15 @@ TEST_F(WriteTransactionsTest, RemoveAnswerWithoutCmdErasesButKeepsWaiting) {
     Tick();
     device.Inject(Answer({{"RES", "OK"}}));
     Tick();
-    EXPECT_EQ(engine.m_nState, STATE_REMOVE_AWAIT);
-    EXPECT_FALSE(engine.m_slots[4].pData);
+    EXPECT_EQ(engine.State(), STATE_REMOVE_AWAIT);
+    EXPECT_FALSE(engine.SlotHasBuffer(4));
     EXPECT_EQ(engine.refreshStates.size(), refreshes + 1);
     EXPECT_TRUE(trace.Contains("Remove command has been completed."));
     for (int i = 0; i < 5; ++i) Tick();
-    EXPECT_EQ(engine.m_nState, STATE_REMOVE_AWAIT);
+    EXPECT_EQ(engine.State(), STATE_REMOVE_AWAIT);
     device.Inject(Answer({{"CMD", "9530"}}));
     Tick();
-    EXPECT_EQ(engine.m_nState, STATE_READY);
+    EXPECT_EQ(engine.State(), STATE_READY);
     EXPECT_EQ(engine.refreshStates.size(), refreshes + 1);
 }
 
@@ -314,7 +311,7 @@ TEST_F(WriteTransactionsTest, RemovingASlotWithoutACopyDoesNotRefresh) {
     device.slots[6] = Pattern(30);
     device.refuseOpen = {6};
     ConnectAndLoad();
-    ASSERT_FALSE(engine.m_slots[6].pData);
+    ASSERT_FALSE(engine.SlotHasBuffer(6));
     const size_t refreshes = engine.refreshStates.size();
     trace.Clear();
     RequestRemove(6);

@@ -414,7 +414,7 @@ TEST(CliAgainstScriptedDevice, LoadsOnlyWhatTheCommandNeedsAtEitherPace) {
         SCOPED_TRACE(c.arguments);
         std::vector<std::string> frames[2];
         for (const int pace : {0, 1}) {
-            CSlotEngine::s_nReadErrors = 0;
+            CSlotEngine::ResetReadErrors();
             ScriptedPorts ports;
             ports.device.slots[3].assign(100, 0x33);
             ports.device.slots[14].assign(2000, 0x3E);

@@ -159,7 +159,7 @@ TEST_F(CliAgainstDevice, SilentDeviceTimesOutAndLostDeviceIsReported) {
     sim->Stop();
 
     ASSERT_TRUE(StartDevice({Fault(FaultKind::Vanish, 1)}));
-    CSlotEngine::s_nReadErrors = 0;
+    CSlotEngine::ResetReadErrors();
     const CliResult lost = RunOnPort({QStringLiteral("list")});
     EXPECT_EQ(lost.code, CLI_CONNECTION_LOST);
     EXPECT_TRUE(lost.err.contains(QStringLiteral("connection was lost")));
@@ -220,7 +220,7 @@ TEST_F(CliAgainstDevice, LocalFileProblems) {
 // A device that keeps answering read commands with empty pieces short of the total it
 // announced never finishes a slot: the commands still end after --timeout.
 TEST(CliAgainstScriptedDevice, EmptyPiecesWithoutEndTimeOut) {
-    CSlotEngine::s_nReadErrors = 0;
+    CSlotEngine::ResetReadErrors();
     ScriptedPorts ports;
     ports.device.slots[0].assign(100, 0x30);
     ports.device.pieceSize = 64;
@@ -239,7 +239,7 @@ TEST(CliAgainstScriptedDevice, EmptyPiecesWithoutEndTimeOut) {
 // The engine does not look at the result of writing a piece; the tool compares what reached
 // the disk with what the device sent, and does not report a short file as saved.
 TEST(CliAgainstScriptedDevice, ReadThatCannotBeStoredIsNoSuccess) {
-    CSlotEngine::s_nReadErrors = 0;
+    CSlotEngine::ResetReadErrors();
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("server.crt"));

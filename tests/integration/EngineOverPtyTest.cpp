@@ -37,14 +37,14 @@ protected:
         rig.Target(slot);
         rig.dialogs.fileAnswers = {Path(name)};
         rig.commands.OnBnClickedRead();
-        ASSERT_EQ(rig.engine.m_nState, STATE_READ_SEND_OPEN);
+        ASSERT_EQ(rig.engine.State(), STATE_READ_SEND_OPEN);
     }
     void StartWrite(LinkRig& rig, int slot, const QByteArray& content) {
         ASSERT_TRUE(WriteAll(Path("upload.crt"), content));
         rig.Target(slot);
         rig.dialogs.fileAnswers = {Path("upload.crt")};
         rig.commands.OnBnClickedWrite();
-        ASSERT_EQ(rig.engine.m_nState, STATE_WRITE_SEND_OPEN);
+        ASSERT_EQ(rig.engine.State(), STATE_WRITE_SEND_OPEN);
     }
 
     QTemporaryDir dir;
@@ -58,7 +58,7 @@ TEST_F(EngineOverPty, LoadsEverySlotWithFramesTheDeviceAccepts) {
     Fill(rig.device);
     ASSERT_TRUE(rig.Connect());
     for (int slot = 0; slot < SLOT_COUNT; ++slot) {
-        EXPECT_EQ(rig.engine.m_slots[static_cast<size_t>(slot)].nStatus, SLOT_DONE) << slot;
+        EXPECT_EQ(rig.engine.SlotStatus(slot), SLOT_DONE) << slot;
         EXPECT_EQ(rig.SlotCopy(slot), rig.device.Slot(slot)) << slot;
     }
     EXPECT_EQ(rig.engine.refreshes, 1);
@@ -95,10 +95,10 @@ TEST_F(EngineOverPty, WriteReadBackAndRemoveThroughTheCommands) {
     rig.dialogs.messageAnswers = {MsgBox::IdOk};
     rig.Target(4);
     rig.commands.OnBnClickedRemove();
-    ASSERT_EQ(rig.engine.m_nState, STATE_REMOVE_SEND);
+    ASSERT_EQ(rig.engine.State(), STATE_REMOVE_SEND);
     ASSERT_TRUE(rig.RunUntilState(STATE_READY));
     EXPECT_TRUE(rig.device.Slot(4).isEmpty());
-    EXPECT_EQ(rig.engine.m_slots[4].nSize, 0);
+    EXPECT_EQ(rig.engine.SlotSize(4), 0);
     EXPECT_TRUE(rig.device.FrameErrors().isEmpty()) << rig.device.FrameErrors().join(u'\n').toStdString();
     EXPECT_TRUE(rig.Disconnect());
 }
@@ -124,12 +124,12 @@ TEST_F(EngineOverPty, BadChecksumOrNoAnswerWaitsUntilDisconnect) {
         Fill(rig.device);
         rig.commands.OnBnClickedConnect();
         ASSERT_TRUE(rig.RunUntilState(STATE_LOAD_AWAIT_DATA));
-        ASSERT_TRUE(rig.RunUntil([&] { return rig.engine.m_nCurSlot == 1 && rig.engine.m_slots[1].nSize == 256; }));
+        ASSERT_TRUE(rig.RunUntil([&] { return rig.engine.CurrentSlot() == 1 && rig.engine.SlotSize(1) == 256; }));
         rig.Ticks(30);
-        EXPECT_EQ(rig.engine.m_nState, STATE_LOAD_AWAIT_DATA) << "no time-outs, no retries";
-        EXPECT_EQ(rig.engine.m_slots[1].nSize, 256);
+        EXPECT_EQ(rig.engine.State(), STATE_LOAD_AWAIT_DATA) << "no time-outs, no retries";
+        EXPECT_EQ(rig.engine.SlotSize(1), 256);
         EXPECT_TRUE(rig.Disconnect());
-        EXPECT_EQ(rig.engine.m_slots[0].nSize, 0) << "the table is reset";
+        EXPECT_EQ(rig.engine.SlotSize(0), 0) << "the table is reset";
     }
 }
 
@@ -138,8 +138,8 @@ TEST_F(EngineOverPty, RefusedOpensSkipALoadSlotAndEndARead) {
     ASSERT_TRUE(rig.opened);
     Fill(rig.device);
     ASSERT_TRUE(rig.Connect());
-    EXPECT_EQ(rig.engine.m_slots[4].nStatus, SLOT_DONE);
-    EXPECT_EQ(rig.engine.m_slots[4].nSize, 0) << "a refused slot is skipped";
+    EXPECT_EQ(rig.engine.SlotStatus(4), SLOT_DONE);
+    EXPECT_EQ(rig.engine.SlotSize(4), 0) << "a refused slot is skipped";
     EXPECT_EQ(rig.SlotCopy(1), rig.device.Slot(1)) << "the load goes on";
 
     StartRead(rig, 0, "refused.crt");
@@ -159,10 +159,10 @@ TEST_F(EngineOverPty, OddOrOverlongDataIsACommandError) {
         Fill(rig.device);
         rig.commands.OnBnClickedConnect();
         ASSERT_TRUE(rig.RunUntil([&] { return trace.Contains("Cmd error"); }));
-        EXPECT_EQ(rig.engine.m_nState, STATE_READY);
-        EXPECT_EQ(rig.engine.m_slots[1].nSize, 0) << "nothing of the bad piece is kept";
+        EXPECT_EQ(rig.engine.State(), STATE_READY);
+        EXPECT_EQ(rig.engine.SlotSize(1), 0) << "nothing of the bad piece is kept";
         for (int slot = 1; slot < SLOT_COUNT; ++slot)
-            EXPECT_EQ(rig.engine.m_slots[static_cast<size_t>(slot)].nStatus, SLOT_PENDING) << slot;
+            EXPECT_EQ(rig.engine.SlotStatus(slot), SLOT_PENDING) << slot;
         EXPECT_TRUE(rig.Disconnect());
     }
 
@@ -175,11 +175,11 @@ TEST_F(EngineOverPty, OddOrOverlongDataIsACommandError) {
     ASSERT_TRUE(rig.Connect());
     StartRead(rig, 4, "odd.crt");
     ASSERT_TRUE(rig.RunUntil([&] { return trace.Contains("Cmd error"); }));
-    EXPECT_EQ(rig.engine.m_nState, STATE_READY);
+    EXPECT_EQ(rig.engine.State(), STATE_READY);
     EXPECT_TRUE(rig.LocalFilesClosed());
     // No cut-short file, and the slot's copy is what it was before the Read.
     EXPECT_FALSE(QFileInfo::exists(Path("odd.crt")));
-    EXPECT_EQ(rig.engine.m_slots[4].nSize, rig.device.Slot(4).size());
+    EXPECT_EQ(rig.engine.SlotSize(4), rig.device.Slot(4).size());
     EXPECT_TRUE(rig.Disconnect());
 }
 
@@ -241,8 +241,8 @@ TEST_F(EngineOverPty, VanishingDeviceEndsTheConnectionAtTheReadFailureLimit) {
         EXPECT_EQ(trace.debug.count(QStringLiteral("read error")), 11);
         EXPECT_FALSE(rig.engine.IsPortOpen());
         EXPECT_TRUE(rig.LocalFilesClosed());
-        for (const FileSlot& slot : rig.engine.m_slots) EXPECT_EQ(slot.nStatus, SLOT_PENDING);
+        for (int slot = 0; slot < SLOT_COUNT; ++slot) EXPECT_EQ(rig.engine.SlotStatus(slot), SLOT_PENDING) << slot;
         rig.Ticks(3);  // nothing more happens
-        EXPECT_EQ(rig.engine.m_nState, STATE_CLOSED);
+        EXPECT_EQ(rig.engine.State(), STATE_CLOSED);
     }
 }

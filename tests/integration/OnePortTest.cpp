@@ -46,7 +46,7 @@ public:
     // The device is another process: a round waits a little for its answer.
     void Round() {
         dlg->OnTimer(TIMER_ENGINE);
-        if (auto* port = dynamic_cast<TermiosPort*>(dlg->m_hComm.get())) {
+        if (const auto* port = dynamic_cast<const TermiosPort*>(dlg->Port())) {
             pollfd answer{port->Descriptor(), POLLIN, 0};
             (void)::poll(&answer, 1, 50);
         }
@@ -99,7 +99,7 @@ protected:
         Window second(device.path);
         second.dlg->m_btnConnect->click();
         second.Round();
-        EXPECT_EQ(second.dlg->m_nState, STATE_DISCONNECT);
+        EXPECT_EQ(second.dlg->State(), STATE_DISCONNECT);
         ASSERT_EQ(second.dialogs.messages.size(), 1u);
         EXPECT_EQ(second.dialogs.messages[0].text,
                   QStringLiteral("The connection failed when trying to open the COM port."));
@@ -111,7 +111,7 @@ protected:
         EXPECT_EQ(trace.messages.filter(reason).size(), 1)
             << trace.messages.join(u'\n').toStdString();
         second.Round();
-        EXPECT_EQ(second.dlg->m_nState, STATE_CLOSED);
+        EXPECT_EQ(second.dlg->State(), STATE_CLOSED);
         EXPECT_FALSE(second.dlg->IsPortOpen());
 
         // Root opens the line in spite of its exclusive mode; the lock is what turns it away.
@@ -157,23 +157,22 @@ protected:
         Window window(device.path);
         CQuillbankDlg& dlg = *window.dlg;
         dlg.m_btnConnect->click();
-        ASSERT_TRUE(window.RunUntil([&] { return dlg.m_nState == STATE_READY; }));
+        ASSERT_TRUE(window.RunUntil([&] { return dlg.State() == STATE_READY; }));
         dlg.m_listClient->selectRow(kSlot - 2);
         dlg.OnTimer(TIMER_UI_REFRESH);
         window.dialogs.messageAnswers = {MsgBox::IdOk};  // overwrite the slot
         window.dialogs.fileAnswers = {Upload()};
         dlg.m_btnWrite->click();
-        ASSERT_EQ(dlg.m_nState, STATE_WRITE_SEND_OPEN);
+        ASSERT_EQ(dlg.State(), STATE_WRITE_SEND_OPEN);
         ASSERT_TRUE(window.RunUntil([&] {
-            return dlg.m_nState == STATE_WRITE_AWAIT_DATA &&
-                   std::ftell(dlg.m_pWriteSource.get()) >= 1024;
+            return dlg.State() == STATE_WRITE_AWAIT_DATA && dlg.TransferProgress().done >= 1024;
         }));
         ExpectRefused();
-        ASSERT_TRUE(window.RunUntil([&] { return dlg.m_nState == STATE_READY; }));
-        const FileSlot& slot = dlg.m_slots[kSlot];
-        EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(slot.pData.get()), slot.nSize), upload);
+        ASSERT_TRUE(window.RunUntil([&] { return dlg.State() == STATE_READY; }));
+        const std::span<const std::uint8_t> slot = dlg.SlotBytes(kSlot);
+        EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(slot.data()), static_cast<qsizetype>(slot.size())), upload);
         dlg.m_btnConnect->click();
-        ASSERT_TRUE(window.RunUntil([&] { return dlg.m_nState == STATE_CLOSED; }));
+        ASSERT_TRUE(window.RunUntil([&] { return dlg.State() == STATE_CLOSED; }));
     }
 
     QTemporaryDir dir;

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "engine/EngineSetup.h"
 #include "engine/SlotEngine.h"
 #include "fakes/FakeCommPort.h"
 #include "fakes/FakeDialogServices.h"
@@ -16,32 +17,41 @@ namespace {
 const std::vector<std::string> kAllSteps = {"GetState",    "Purge",       "SetState",
                                             "GetTimeouts", "SetTimeouts", "RaiseRts"};
 
+// The engine with the two steps these tests take on their own: opening the port, and
+// taking one answer out of the receive buffer.
+class LinkEngine : public CSlotEngine {
+public:
+    using CSlotEngine::CSlotEngine;
+    using CSlotEngine::OpenPort;
+    using CSlotEngine::ParseResponse;
+};
+
 class SerialLinkTest : public ::testing::Test {
 protected:
     FakePortProvider ports;
     FakeDialogServices services;
-    CSlotEngine engine{ports, services};
+    LinkEngine engine{ports, services};
     TraceCapture trace;
 
     void SetUp() override {
-        CSlotEngine::s_nReadErrors = 0;
-        engine.m_selectedPort = {QStringLiteral("ttyACM0"), QStringLiteral("/dev/ttyACM0")};
+        CSlotEngine::ResetReadErrors();
+        static_cast<void>(engine.SelectPort({QStringLiteral("ttyACM0"), QStringLiteral("/dev/ttyACM0")}));
     }
-    void TearDown() override { CSlotEngine::s_nReadErrors = 0; }
+    void TearDown() override { CSlotEngine::ResetReadErrors(); }
 
-    std::string Held() const {
-        return std::string(engine.m_rxBuffer.data(), static_cast<size_t>(engine.m_nRxLength));
-    }
+    std::string Held() const { return std::string(engine.Received()); }
+    // Ready for the next step: the engine in `state`, its current slot as it was.
+    void Enter(CSlotEngine& which, int state) { EngineSetup::PutInState(which, state, which.CurrentSlot()); }
 };
 
 TEST_F(SerialLinkTest, OpenPortOpensAndConfiguresTheSelectedPort) {
-    engine.m_nState = STATE_CONNECT;
+    Enter(engine, STATE_CONNECT);
     ASSERT_TRUE(engine.OpenPort());
     EXPECT_TRUE(engine.IsPortOpen());
     EXPECT_EQ(ports.opened, std::vector<QString>{QStringLiteral("/dev/ttyACM0")});
     // The purge comes before the settings; RTS goes up once everything is set.
     EXPECT_EQ(ports.line->steps, kAllSteps);
-    EXPECT_EQ(engine.m_nState, STATE_CONNECT) << "success leaves the state to the caller";
+    EXPECT_EQ(engine.State(), STATE_CONNECT) << "success leaves the state to the caller";
     EXPECT_EQ(trace.messages, TraceLines({"Open(ttyACM0)"}));
     EXPECT_TRUE(services.messages.empty());
 }
@@ -75,16 +85,15 @@ TEST_P(OpenPortFailureTest, ReportsAndLeavesNoPortBeforeAnyBox) {
     failure.arrange(ports);
     // What a failed open must not touch.
     const std::string held = "CMD:0000,";
-    held.copy(engine.m_rxBuffer.data(), held.size());
-    engine.m_nRxLength = static_cast<int>(held.size());
-    CSlotEngine::s_nReadErrors = 3;
+    EngineSetup::FeedReceived(engine, held);
+    EngineSetup::CountReadErrors(3);
 
     bool checkedInsideBox = false;
     services.onMessage = [&] {
         if (checkedInsideBox) return;  // a nested open would show a box of its own
         checkedInsideBox = true;
         EXPECT_FALSE(engine.IsPortOpen());
-        EXPECT_EQ(engine.m_nState, STATE_CLOSED);
+        EXPECT_EQ(engine.State(), STATE_CLOSED);
         EXPECT_EQ(trace.messages, TraceLines({"Open(ttyACM0)"}))
             << "the box comes before the failure trace";
         // Timer ticks inside the box's loop find nothing to do.
@@ -92,10 +101,10 @@ TEST_P(OpenPortFailureTest, ReportsAndLeavesNoPortBeforeAnyBox) {
         engine.ReceiveFromPort();
         EXPECT_EQ(ports.opened.size(), 1u);
     };
-    engine.m_nState = STATE_CONNECT;
+    Enter(engine, STATE_CONNECT);
     engine.StepEngine();
 
-    EXPECT_EQ(engine.m_nState, STATE_DISCONNECT);
+    EXPECT_EQ(engine.State(), STATE_DISCONNECT);
     EXPECT_FALSE(engine.IsPortOpen());
     EXPECT_EQ(ports.line->closed, failure.opened);
     EXPECT_EQ(ports.line->steps,
@@ -111,11 +120,11 @@ TEST_P(OpenPortFailureTest, ReportsAndLeavesNoPortBeforeAnyBox) {
         EXPECT_TRUE(services.messages.empty());
     }
     EXPECT_EQ(Held(), held);
-    EXPECT_EQ(CSlotEngine::s_nReadErrors, 3);
+    EXPECT_EQ(CSlotEngine::ReadErrors(), 3);
     EXPECT_TRUE(ports.line->writes.empty());
 
     engine.StepEngine();
-    EXPECT_EQ(engine.m_nState, STATE_CLOSED);
+    EXPECT_EQ(engine.State(), STATE_CLOSED);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -150,10 +159,10 @@ TEST_F(SerialLinkTest, RefusedOpenNamesItsReasonAfterTheFailureLine) {
 }
 
 TEST_F(SerialLinkTest, NoSelectedPortFailsLikeAnOpenThatFailed) {
-    engine.m_selectedPort = {};
+    ASSERT_EQ(engine.SelectPort({}), StartRefusal::None);
     EXPECT_FALSE(engine.OpenPort());
     EXPECT_TRUE(ports.opened.empty());
-    EXPECT_EQ(engine.m_nState, STATE_CLOSED);
+    EXPECT_EQ(engine.State(), STATE_CLOSED);
     ASSERT_EQ(services.messages.size(), 1u);
     EXPECT_EQ(services.messages[0].text,
               QStringLiteral("The connection failed when trying to open the COM port."));
@@ -164,7 +173,7 @@ TEST_F(SerialLinkTest, ClosedPortIsNotRead) {
     ports.line->incoming.push_back("CMD:0000,");
     engine.ReceiveFromPort();
     EXPECT_EQ(ports.line->reads, 0);
-    EXPECT_EQ(engine.m_nRxLength, 0);
+    EXPECT_TRUE(engine.Received().empty());
 }
 
 TEST_F(SerialLinkTest, ReplySplitOverTwoTicksIsJoinedIntoOneFrame) {
@@ -177,15 +186,15 @@ TEST_F(SerialLinkTest, ReplySplitOverTwoTicksIsJoinedIntoOneFrame) {
     engine.ParseResponse(fields);
     EXPECT_TRUE(fields.empty());
     engine.ReceiveFromPort();  // nothing arrived: no change, no failure
-    EXPECT_EQ(engine.m_nRxLength, 11);
+    EXPECT_EQ(engine.Received().size(), 11u);
     engine.ReceiveFromPort();
     EXPECT_EQ(Held(), reply);
     engine.ParseResponse(fields);
     ASSERT_EQ(fields.size(), 3u);
     EXPECT_EQ(fields[0].key, "CMD");
     EXPECT_EQ(fields[1].value, "OK");
-    EXPECT_EQ(engine.m_nRxLength, 0);
-    EXPECT_EQ(CSlotEngine::s_nReadErrors, 0);
+    EXPECT_TRUE(engine.Received().empty());
+    EXPECT_EQ(CSlotEngine::ReadErrors(), 0);
 }
 
 TEST_F(SerialLinkTest, NulBytesAreDroppedSoTheParserSeesEveryByte) {
@@ -196,7 +205,7 @@ TEST_F(SerialLinkTest, NulBytesAreDroppedSoTheParserSeesEveryByte) {
     ports.line->incoming = {noisy};
     engine.ReceiveFromPort();
     EXPECT_EQ(Held(), reply);
-    EXPECT_EQ(engine.m_rxBuffer[static_cast<size_t>(engine.m_nRxLength)], '\0');
+    EXPECT_EQ(engine.ReceiveBuffer()[engine.Received().size()], '\0');
     ResponseFields fields;
     engine.ParseResponse(fields);
     EXPECT_EQ(fields.size(), 2u);
@@ -226,24 +235,23 @@ private:
 
 TEST_F(SerialLinkTest, FullBufferWithAFrameAsksForNothingAndAStalledOneIsDropped) {
     std::vector<int> capacities;
-    engine.m_hComm = std::make_unique<CapacityPort>(capacities);
+    EngineSetup::AttachPort(engine, std::make_unique<CapacityPort>(capacities));
 
     const std::string frame = ScriptedDevice::Answer({{"CMD", "0000"}});
     std::string full = frame + std::string(static_cast<size_t>(RX_BUFFER_SIZE) - frame.size(), 'q');
-    full.copy(engine.m_rxBuffer.data(), full.size());
-    engine.m_nRxLength = RX_BUFFER_SIZE;
+    EngineSetup::FeedReceived(engine, full);
     engine.ReceiveFromPort();
     EXPECT_EQ(capacities, std::vector<int>{0});
-    EXPECT_EQ(engine.m_nRxLength, RX_BUFFER_SIZE);
+    EXPECT_EQ(engine.Received().size(), static_cast<size_t>(RX_BUFFER_SIZE));
     EXPECT_EQ(Held(), full);
 
     // Without a complete frame nothing could ever be taken out: it is discarded.
-    std::string(static_cast<size_t>(RX_BUFFER_SIZE), 'q')
-        .copy(engine.m_rxBuffer.data(), RX_BUFFER_SIZE);
+    EngineSetup::ClearReceived(engine);
+    EngineSetup::FeedReceived(engine, std::string(static_cast<size_t>(RX_BUFFER_SIZE), 'q'));
     engine.ReceiveFromPort();
     EXPECT_EQ(capacities, (std::vector<int>{0, RX_BUFFER_SIZE}));
     EXPECT_EQ(Held(), "xyz");
-    EXPECT_EQ(engine.m_rxBuffer[3], '\0');
+    EXPECT_EQ(engine.ReceiveBuffer()[3], '\0');
 
     engine.ReceiveFromPort();
     EXPECT_EQ(capacities.back(), RX_BUFFER_SIZE - 3);
@@ -252,7 +260,7 @@ TEST_F(SerialLinkTest, FullBufferWithAFrameAsksForNothingAndAStalledOneIsDropped
 
 TEST_F(SerialLinkTest, EleventhFailedReadForcesADisconnect) {
     ASSERT_TRUE(engine.OpenPort());
-    engine.m_nState = STATE_READY;
+    Enter(engine, STATE_READY);
     ports.line->incoming = {"AB"};
     engine.ReceiveFromPort();
     trace.Clear();
@@ -263,26 +271,26 @@ TEST_F(SerialLinkTest, EleventhFailedReadForcesADisconnect) {
         engine.ReceiveFromPort();
         engine.ReceiveFromPort();
     }
-    EXPECT_EQ(CSlotEngine::s_nReadErrors, 10);
-    EXPECT_EQ(engine.m_nState, STATE_READY);
-    EXPECT_EQ(engine.m_nRxLength, 2) << "a failed read keeps what was held";
+    EXPECT_EQ(CSlotEngine::ReadErrors(), 10);
+    EXPECT_EQ(engine.State(), STATE_READY);
+    EXPECT_EQ(engine.Received().size(), 2u) << "a failed read keeps what was held";
     EXPECT_EQ(trace.debug, QStringList(10, QStringLiteral("read error")))
         << "direct lines, no time stamp";
     EXPECT_TRUE(trace.messages.isEmpty()) << "not a Trace: nothing on standard output";
 
     ports.line->readFailures = {true};
     engine.ReceiveFromPort();
-    EXPECT_EQ(engine.m_nState, STATE_DISCONNECT);
-    EXPECT_EQ(CSlotEngine::s_nReadErrors, 0);
+    EXPECT_EQ(engine.State(), STATE_DISCONNECT);
+    EXPECT_EQ(CSlotEngine::ReadErrors(), 0);
     EXPECT_TRUE(engine.IsPortOpen()) << "the engine step closes the port";
 
     // The count starts again: ten more failures are not yet enough.
-    engine.m_nState = STATE_READY;
+    Enter(engine, STATE_READY);
     ports.line->unplugged = true;
     for (int i = 0; i < 10; ++i) engine.ReceiveFromPort();
-    EXPECT_EQ(engine.m_nState, STATE_READY);
+    EXPECT_EQ(engine.State(), STATE_READY);
     engine.ReceiveFromPort();
-    EXPECT_EQ(engine.m_nState, STATE_DISCONNECT);
+    EXPECT_EQ(engine.State(), STATE_DISCONNECT);
 }
 
 TEST_F(SerialLinkTest, ReadFailuresCountAcrossConnectionsAndEngines) {
@@ -292,16 +300,16 @@ TEST_F(SerialLinkTest, ReadFailuresCountAcrossConnectionsAndEngines) {
 
     // A later connection, even of another engine, inherits the count.
     FakePortProvider otherPorts;
-    CSlotEngine other(otherPorts, services);
-    other.m_selectedPort = engine.m_selectedPort;
+    LinkEngine other(otherPorts, services);
+    ASSERT_EQ(other.SelectPort(engine.SelectedPort()), StartRefusal::None);
     ASSERT_TRUE(other.OpenPort());
-    other.m_nState = STATE_READY;
+    Enter(other, STATE_READY);
     otherPorts.line->unplugged = true;
     for (int i = 0; i < 4; ++i) other.ReceiveFromPort();
-    EXPECT_EQ(other.m_nState, STATE_READY);
+    EXPECT_EQ(other.State(), STATE_READY);
     other.ReceiveFromPort();
-    EXPECT_EQ(other.m_nState, STATE_DISCONNECT);
-    EXPECT_EQ(CSlotEngine::s_nReadErrors, 0);
+    EXPECT_EQ(other.State(), STATE_DISCONNECT);
+    EXPECT_EQ(CSlotEngine::ReadErrors(), 0);
 }
 
 }  // namespace

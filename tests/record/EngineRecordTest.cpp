@@ -1,32 +1,42 @@
 #include <gtest/gtest.h>
 
 #include "certs/SlotCommands.h"
+#include "engine/EngineSetup.h"
 #include "engine/SlotEngine.h"
 #include "fakes/FakeCommPort.h"
 #include "fakes/FakeDialogServices.h"
+
+namespace {
+// The window's engine, which releases the slot buffers when it closes.
+class WindowEngine : public CSlotEngine {
+public:
+    using CSlotEngine::CSlotEngine;
+    using CSlotEngine::ReleaseSlotBuffers;
+};
+}  // namespace
 
 TEST(EngineRecord, StartValues) {
     FakePortProvider ports;
     FakeDialogServices services;
     CSlotEngine engine(ports, services);
     CSlotCommands commands(engine, services);
-    EXPECT_EQ(engine.m_nState, STATE_CLOSED);
+    EXPECT_EQ(engine.State(), STATE_CLOSED);
     EXPECT_FALSE(engine.IsPortOpen());
-    EXPECT_EQ(engine.m_nSequence, 0);
-    EXPECT_EQ(engine.m_nRxLength, 0);
-    for (char c : engine.m_rxBuffer) ASSERT_EQ(c, '\0');
-    for (const FileSlot& slot : engine.m_slots) {
-        EXPECT_EQ(slot.nStatus, SLOT_PENDING);
-        EXPECT_EQ(slot.pData, nullptr);
-        EXPECT_EQ(slot.nSize, 0);
+    EXPECT_EQ(engine.Sequence(), 0);
+    EXPECT_TRUE(engine.Received().empty());
+    for (char c : engine.ReceiveBuffer()) ASSERT_EQ(c, '\0');
+    for (int slot = 0; slot < SLOT_COUNT; ++slot) {
+        EXPECT_EQ(engine.SlotStatus(slot), SLOT_PENDING);
+        EXPECT_FALSE(engine.SlotHasBuffer(slot));
+        EXPECT_EQ(engine.SlotSize(slot), 0);
     }
-    EXPECT_EQ(engine.m_nCurSlot, -1);
+    EXPECT_EQ(engine.CurrentSlot(), -1);
     EXPECT_EQ(commands.m_nTargetListId, 0);
     EXPECT_EQ(commands.m_nTargetRow, -1);
-    EXPECT_EQ(engine.m_nTransferTotal, 0u);
-    EXPECT_EQ(engine.m_pWriteSource, nullptr);
-    EXPECT_EQ(engine.m_pReadTarget, nullptr);
-    EXPECT_EQ(engine.m_nFileSize, 0u);
+    EXPECT_EQ(engine.TransferTotal(), 0u);
+    EXPECT_FALSE(engine.WriteSourceOpen());
+    EXPECT_FALSE(engine.ReadTargetOpen());
+    EXPECT_EQ(engine.AnnouncedSize(), 0u);
 }
 
 TEST(EngineRecord, ConnectButtonAsksForConnectOrDisconnectByPortOnly) {
@@ -34,26 +44,25 @@ TEST(EngineRecord, ConnectButtonAsksForConnectOrDisconnectByPortOnly) {
     FakeDialogServices services;
     CSlotEngine engine(ports, services);
     CSlotCommands commands(engine, services);
-    engine.m_nState = STATE_DISCONNECT;  // a failed attempt may leave this behind
+    // A failed attempt may leave this behind.
+    EngineSetup::PutInState(engine, STATE_DISCONNECT, engine.CurrentSlot());
     commands.OnBnClickedConnect();
-    EXPECT_EQ(engine.m_nState, STATE_CONNECT);
-    engine.m_hComm = ports.Open(QStringLiteral("/dev/fake"));
-    engine.m_nState = STATE_LOAD_AWAIT_DATA;
+    EXPECT_EQ(engine.State(), STATE_CONNECT);
+    EngineSetup::AttachPort(engine, ports.Open(QStringLiteral("/dev/fake")));
+    EngineSetup::PutInState(engine, STATE_LOAD_AWAIT_DATA, engine.CurrentSlot());
     commands.OnBnClickedConnect();
-    EXPECT_EQ(engine.m_nState, STATE_DISCONNECT);
+    EXPECT_EQ(engine.State(), STATE_DISCONNECT);
 }
 
 TEST(EngineRecord, ClosingTheWindowReleasesBuffersButKeepsSizesAndStatuses) {
     FakePortProvider ports;
     FakeDialogServices services;
-    CSlotEngine engine(ports, services);
-    engine.m_slots[3].EnsureBuffer();
-    engine.m_slots[3].nSize = 100;
-    engine.m_slots[3].nStatus = SLOT_DONE;
+    WindowEngine engine(ports, services);
+    EngineSetup::PreloadSlot(engine, 3, std::vector<std::uint8_t>(100), SLOT_DONE);
     engine.ReleaseSlotBuffers();
-    EXPECT_EQ(engine.m_slots[3].pData, nullptr);
-    EXPECT_EQ(engine.m_slots[3].nSize, 100);
-    EXPECT_EQ(engine.m_slots[3].nStatus, SLOT_DONE);
+    EXPECT_FALSE(engine.SlotHasBuffer(3));
+    EXPECT_EQ(engine.SlotSize(3), 100);
+    EXPECT_EQ(engine.SlotStatus(3), SLOT_DONE);
 }
 
 TEST(SlotMapping, LabelsListsAndRows) {

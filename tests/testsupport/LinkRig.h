@@ -28,9 +28,8 @@ public:
     explicit LinkRig(SimOptions options = {})
         : device(std::move(options)), engine(ports, dialogs) {
         opened = device.Open();
-        engine.ResetEngineMembers();
-        engine.m_selectedPort = {QStringLiteral("pty"), device.PortPath()};
-        CSlotEngine::s_nReadErrors = 0;
+        static_cast<void>(engine.SelectPort({QStringLiteral("pty"), device.PortPath()}));
+        CSlotEngine::ResetReadErrors();
     }
 
     // One receive tick and one engine tick, then the device answers what it got.
@@ -43,7 +42,7 @@ public:
             (void)::poll(&toDevice, 1, 2);
         }
         device.Poll();
-        if (auto* port = dynamic_cast<TermiosPort*>(engine.m_hComm.get())) {
+        if (const auto* port = dynamic_cast<const TermiosPort*>(engine.Port())) {
             pollfd toHost{port->Descriptor(), POLLIN, 0};
             (void)::poll(&toHost, 1, 3);
         }
@@ -59,7 +58,7 @@ public:
         return done();
     }
     bool RunUntilState(int state, int maxTicks = 3000) {
-        return RunUntil([&] { return engine.m_nState == state; }, maxTicks);
+        return RunUntil([&] { return engine.State() == state; }, maxTicks);
     }
     void Ticks(int n) {
         for (int i = 0; i < n; ++i) Tick();
@@ -72,18 +71,17 @@ public:
     // The user's Disconnect, which must always end the connection within a couple of steps.
     bool Disconnect() {
         if (engine.IsPortOpen()) commands.OnBnClickedConnect();
-        return RunUntil([&] { return engine.m_nState == STATE_CLOSED && !engine.IsPortOpen(); }, 3);
+        return RunUntil([&] { return engine.State() == STATE_CLOSED && !engine.IsPortOpen(); }, 3);
     }
     void Target(int slot) {
         commands.m_nTargetListId = SlotListId(slot);
         commands.m_nTargetRow = SlotRow(slot);
     }
     QByteArray SlotCopy(int slot) const {
-        const FileSlot& s = engine.m_slots[static_cast<size_t>(slot)];
-        if (!s.pData) return {};
-        return QByteArray(reinterpret_cast<const char*>(s.pData.get()), s.nSize);
+        const std::span<const std::uint8_t> bytes = engine.SlotBytes(slot);
+        return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
     }
-    bool LocalFilesClosed() const { return !engine.m_pReadTarget && !engine.m_pWriteSource; }
+    bool LocalFilesClosed() const { return !engine.ReadTargetOpen() && !engine.WriteSourceOpen(); }
 
     DeviceSimulator device;
     TermiosPortProvider ports;

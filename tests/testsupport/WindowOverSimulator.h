@@ -26,7 +26,7 @@ public:
         pollfd toDevice{m_device.MasterFd(), POLLIN, 0};
         (void)::poll(&toDevice, 1, 2);
         m_device.Poll();
-        if (auto* port = dynamic_cast<TermiosPort*>(dlg.m_hComm.get())) {
+        if (const auto* port = dynamic_cast<const TermiosPort*>(dlg.Port())) {
             pollfd toHost{port->Descriptor(), POLLIN, 0};
             (void)::poll(&toHost, 1, 2);
         }
