@@ -6,23 +6,15 @@
 
 #include "CommandContext.h"
 #include "Commands.h"
-#include "InputChecks.h"
-#include "JobChecks.h"
-#include "Manifest.h"
 #include "ProblemReport.h"
 #include "SlotJson.h"
 #include "certs/SlotFacts.h"
+#include "session/ApplyPlan.h"
+#include "session/JobChecks.h"
+#include "session/Manifest.h"
 #include "support/Text.h"
 
 namespace {
-
-enum class StepStatus { NotAttempted, Done, Failed };
-
-struct StepResult {
-    StepStatus status = StepStatus::NotAttempted;
-    bool verified = false;
-    SessionResult failure;
-};
 
 const char* StatusText(StepStatus status) {
     switch (status) {
@@ -34,42 +26,6 @@ const char* StatusText(StepStatus status) {
             break;
     }
     return "not attempted";
-}
-
-// Reads the slot back and compares it with what was written.
-SessionResult Verify(CliSession& session, const ApplyStep& step) {
-    bool refusedOpen = false;
-    const SessionResult read = session.ReadBack(step.slot, refusedOpen);
-    // A device holds nothing after an empty file, and will not open what it does not hold.
-    if (refusedOpen && step.bytes.isEmpty()) return {};
-    if (!read.ok()) return read;
-    const QByteArray held = session.SlotCopy(step.slot);
-    if (held == step.bytes) return {};
-    qsizetype at = 0;
-    while (at < held.size() && at < step.bytes.size() && held[at] == step.bytes[at]) ++at;
-    return {
-        CLI_VERIFY_MISMATCH,
-        QStringLiteral("slot %1 read back differs from %2 (%3 bytes against %4, first difference "
-                       "at byte %5)")
-            .arg(QString::number(step.slot), OneLine(step.file), QString::number(held.size()),
-                 QString::number(step.bytes.size()), QString::number(at))};
-}
-
-StepResult RunStep(Connection& connection, const ApplyStep& step, bool verify) {
-    CliSession& session = connection.Session();
-    StepResult result;
-    connection.Dialogs().SetSubject(QStringLiteral("slot %1: ").arg(step.slot));
-    if (step.action == ApplyStep::Remove) {
-        result.failure = session.Remove(step.slot);
-    } else {
-        result.failure = session.Write(step.slot, step.path);
-        if (result.failure.ok() && verify) {
-            result.failure = Verify(session, step);
-            result.verified = result.failure.ok();
-        }
-    }
-    result.status = result.failure.ok() ? StepStatus::Done : StepStatus::Failed;
-    return result;
 }
 
 void Report(const CommandContext& context, const QString& port, const std::vector<ApplyStep>& steps,
@@ -159,7 +115,8 @@ int RunSteps(const CommandContext& context, const std::vector<ApplyStep>& steps,
     int code = CLI_OK;
     for (size_t i = 0; i < steps.size(); ++i) {
         if (!connection.Usable() || (code != CLI_OK && !context.options.keepGoing)) break;
-        results[i] = RunStep(connection, steps[i], verify);
+        connection.Dialogs().SetSubject(QStringLiteral("slot %1: ").arg(steps[i].slot));
+        results[i] = RunApplyStep(connection.Session(), steps[i], verify);
         if (results[i].status == StepStatus::Failed) {
             context.Fail(CLI_OK, results[i].failure.message);
             if (code == CLI_OK) code = results[i].failure.code;
@@ -173,11 +130,11 @@ int RunSteps(const CommandContext& context, const std::vector<ApplyStep>& steps,
 
 int RunApplyCommand(const CommandContext& context) {
     std::vector<ApplyStep> steps;
-    const int planned = context.options.arguments.isEmpty()
-                            ? PlanFromOptions(context, steps)
-                            : PlanFromManifest(context, context.options.arguments.front(),
-                                               context.options.exact, steps);
-    if (planned != CLI_OK) return planned;
+    const SessionResult planned =
+        context.options.arguments.isEmpty()
+            ? PlanFromOptions(context.options.slotWrites, context.options.slotRemoves, steps)
+            : PlanFromManifest(context.options.arguments.front(), context.options.exact, steps);
+    if (!planned.ok()) return context.Fail(planned.code, planned.message);
     return RunSteps(context, steps, context.options.verify);
 }
 
@@ -185,8 +142,8 @@ int RunRestoreCommand(const CommandContext& context) {
     const QString manifest =
         QDir(context.options.arguments.front()).filePath(QString::fromLatin1(MANIFEST_NAME));
     std::vector<ApplyStep> steps;
-    if (const int planned = PlanFromManifest(context, manifest, context.options.exact, steps);
-        planned != CLI_OK)
-        return planned;
+    if (const SessionResult planned = PlanFromManifest(manifest, context.options.exact, steps);
+        !planned.ok())
+        return context.Fail(planned.code, planned.message);
     return RunSteps(context, steps, true);
 }

@@ -13,20 +13,13 @@
 
 #include "CommandContext.h"
 #include "Commands.h"
-#include "Manifest.h"
 #include "SlotJson.h"
+#include "session/BackupNaming.h"
+#include "session/Manifest.h"
 #include "support/Folders.h"
 #include "support/SafeFile.h"
 
 namespace {
-
-// "00-server.crt", "01-server.key", "02-certificate-1.crt" … "14-certificate-13.crt".
-QString BackupFileName(int slot) {
-    const QString number = QStringLiteral("%1").arg(slot, 2, 10, QLatin1Char('0'));
-    if (slot == SLOT_SERVER_CERTIFICATE) return number + QStringLiteral("-server.crt");
-    if (slot == SLOT_SERVER_KEY) return number + QStringLiteral("-server.key");
-    return number + QStringLiteral("-certificate-%1.crt").arg(slot - 1);
-}
 
 // Starts `file` at `path` with all of `bytes`; the key is owner-only from the start.
 bool Stage(SafeFile& file, const QString& path, const QByteArray& bytes, bool ownerOnly) {

@@ -6,10 +6,10 @@
 
 #include "CommandContext.h"
 #include "Commands.h"
-#include "JobChecks.h"
 #include "ProblemReport.h"
 #include "SlotJson.h"
 #include "certs/SlotFacts.h"
+#include "session/JobChecks.h"
 
 int RunCheckCommand(const CommandContext& context) {
     Connection connection(context);

@@ -5,9 +5,9 @@
 #include <string_view>
 #include <vector>
 
-#include "CliExit.h"
 #include "QuillbankVersion.h"
-#include "engine/SlotTable.h"
+#include "session/ApplyPlan.h"
+#include "session/CliExit.h"
 
 namespace {
 
@@ -114,12 +114,6 @@ bool ParseCount(const QString& text, int least, int& value) {
 }
 
 }  // namespace
-
-bool ParseSlotNumber(const QString& text, int& slot) {
-    bool ok = false;
-    slot = text.toInt(&ok);
-    return ok && slot >= 0 && slot < SLOT_COUNT;
-}
 
 std::optional<int> ParseCliOptions(const QStringList& arguments, CliOptions& options,
                                    QTextStream& out, QTextStream& err) {

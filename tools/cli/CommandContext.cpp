@@ -3,6 +3,8 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 
+#include "StopSignals.h"
+
 int CommandContext::Fail(int code, const QString& message) const {
     if (!message.isEmpty()) err << "quillbank-cli: " << message << "\n";
     err.flush();
@@ -53,7 +55,7 @@ Connection::~Connection() {
 int Connection::Open(const SlotSet& needed) {
     if (const int chosen = m_context.ChoosePort(m_port); chosen != CLI_OK) return chosen;
     m_session = std::make_unique<CliSession>(m_context.environment.ports, m_dialogs, m_port,
-                                             m_context.Pace());
+                                             m_context.Pace(), SignalStops());
     const SessionResult result = m_session->Connect(needed);
     return m_context.Fail(result.code, result.message);
 }

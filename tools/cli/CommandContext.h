@@ -10,7 +10,8 @@
 
 #include "CliDialogs.h"
 #include "CliOptions.h"
-#include "CliSession.h"
+#include "RunCli.h"
+#include "session/CliSession.h"
 
 class CommandContext {
 public:

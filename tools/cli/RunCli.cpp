@@ -1,9 +1,10 @@
 // The in-process entry point of quillbank-cli: parse, check, dispatch.
 
+#include "RunCli.h"
+
 #include <map>
 
 #include "CliOptions.h"
-#include "CliSession.h"
 #include "CommandContext.h"
 #include "Commands.h"
 #include "StopSignals.h"

@@ -1,8 +1,9 @@
-// read, write and remove: one slot over one connection, with the window's own requests and questions.
+// read, write and remove: one slot over one connection, with the window's own requests and
+// questions.
 
 #include "CommandContext.h"
 #include "Commands.h"
-#include "InputChecks.h"
+#include "session/ApplyPlan.h"
 
 namespace {
 int SlotArgument(const CommandContext& context) {
@@ -30,7 +31,8 @@ int RunWriteCommand(const CommandContext& context) {
     const int slot = SlotArgument(context);
     const QString& file = context.options.arguments[1];
     QByteArray bytes;
-    if (const int checked = CheckSlotFile(context, file, bytes); checked != CLI_OK) return checked;
+    if (const SessionResult checked = CheckSlotFile(file, bytes); !checked.ok())
+        return context.Fail(checked.code, checked.message);
     Connection connection(context);
     // The slot's content matters only for the question before overwriting it.
     SlotSet needed;
