@@ -1,7 +1,6 @@
 #include "CommandContext.h"
 
 #include <QFileInfo>
-#include <QJsonDocument>
 
 #include "StopSignals.h"
 
@@ -31,11 +30,6 @@ int CommandContext::ChoosePort(PortChoice& port) const {
     }
     port = ports.front();
     return CLI_OK;
-}
-
-void CommandContext::PrintJson(const QJsonObject& document) const {
-    out << QString::fromUtf8(QJsonDocument(document).toJson(QJsonDocument::Indented));
-    out.flush();
 }
 
 SessionPace CommandContext::Pace() const {

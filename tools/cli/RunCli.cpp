@@ -7,6 +7,7 @@
 #include "CliOptions.h"
 #include "CommandContext.h"
 #include "Commands.h"
+#include "Printers.h"
 #include "StopSignals.h"
 #include "TraceRedirect.h"
 
@@ -18,7 +19,7 @@ int RunCli(const QStringList& arguments, QTextStream& out, QTextStream& err,
         err.flush();
         return *early;
     }
-    static const std::map<QString, int (*)(const CommandContext&)> commands = {
+    static const std::map<QString, CommandResult (*)(const CommandContext&)> commands = {
         {QStringLiteral("ports"), RunPortsCommand},
         {QStringLiteral("list"), RunListCommand},
         {QStringLiteral("read"), RunReadCommand},
@@ -36,7 +37,11 @@ int RunCli(const QStringList& arguments, QTextStream& out, QTextStream& err,
         // The trace (and the common names a summary writes to the debug output) reaches
         // standard error with --trace only; standard output carries the command's result.
         const TraceRedirect trace(err, options.trace);
-        if (StopSignal() == 0) code = commands.at(options.command)(context);
+        if (StopSignal() == 0) {
+            const CommandResult result = commands.at(options.command)(context);
+            (options.json ? PrintJson : PrintText)(result.report, out, err);
+            code = context.Fail(result.code, result.closing);
+        }
     }
     // A stop outside the session (input checks, a question, local files) is told here; one
     // that ended a session the command has told already.
