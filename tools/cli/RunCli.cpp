@@ -2,11 +2,9 @@
 
 #include "RunCli.h"
 
-#include <map>
-
 #include "CliOptions.h"
 #include "CommandContext.h"
-#include "Commands.h"
+#include "CommandTable.h"
 #include "Printers.h"
 #include "StopSignals.h"
 #include "TraceRedirect.h"
@@ -19,18 +17,6 @@ int RunCli(const QStringList& arguments, QTextStream& out, QTextStream& err,
         err.flush();
         return *early;
     }
-    static const std::map<QString, CommandResult (*)(const CommandContext&)> commands = {
-        {QStringLiteral("ports"), RunPortsCommand},
-        {QStringLiteral("list"), RunListCommand},
-        {QStringLiteral("read"), RunReadCommand},
-        {QStringLiteral("write"), RunWriteCommand},
-        {QStringLiteral("remove"), RunRemoveCommand},
-        {QStringLiteral("summary"), RunSummaryCommand},
-        {QStringLiteral("apply"), RunApplyCommand},
-        {QStringLiteral("backup"), RunBackupCommand},
-        {QStringLiteral("restore"), RunRestoreCommand},
-        {QStringLiteral("check"), RunCheckCommand},
-    };
     const CommandContext context(out, err, environment, options);
     int code = CLI_OK;
     {
@@ -38,7 +24,8 @@ int RunCli(const QStringList& arguments, QTextStream& out, QTextStream& err,
         // standard error with --trace only; standard output carries the command's result.
         const TraceRedirect trace(err, options.trace);
         if (StopSignal() == 0) {
-            const CommandResult result = commands.at(options.command)(context);
+            // ParseCliOptions has found the command in the table.
+            const CommandResult result = FindCommand(options.command)->run(context);
             (options.json ? PrintJson : PrintText)(result.report, out, err);
             code = context.Fail(result.code, result.closing);
         }
