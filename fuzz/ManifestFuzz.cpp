@@ -10,8 +10,8 @@
 #include <set>
 #include <vector>
 
-#include "Manifest.h"
 #include "engine/SlotTable.h"
+#include "session/Manifest.h"
 
 namespace {
 

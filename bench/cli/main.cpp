@@ -18,8 +18,8 @@
 #include <chrono>
 #include <cstdio>
 
-#include "CliSession.h"
 #include "CountingPorts.h"
+#include "RunCli.h"
 #include "SampleSet.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <QTextStream>
 #include <cstdio>
 
-#include "CliSession.h"
 #include "Figures.h"
+#include "RunCli.h"
 #include "SimulatedPort.h"
 #include "Soak.h"
 #include "link/TermiosPort.h"

@@ -11,16 +11,22 @@
 //                    the usage line when no file is named
 // FILE is the argument as given. Every file is tried even after one failed.
 
-#include <QByteArray>
+#include <QString>
 #include <QStringList>
 #include <QTextStream>
-#include <utility>
-#include <vector>
+
+#include "certs/LocalSlotFile.h"
 
 inline constexpr int SUMMARY_EXIT_OK = 0;
 inline constexpr int SUMMARY_EXIT_FILE_FAILED = 1;  // a file was too large or unreadable
 inline constexpr int SUMMARY_EXIT_USAGE = 2;        // no file named
 
-// `loaded`, when given, receives each file that was read with its bytes, in the same order.
-int RunSummaryCommand(const QStringList& files, QTextStream& out, QTextStream& err,
-                      std::vector<std::pair<QString, QByteArray>>* loaded = nullptr);
+inline constexpr const char* SUMMARY_USAGE = "usage: quillbank-cli summary FILE...\n";
+
+// The line of one file, as ReadSlotFile read it from `path`: on `out` when it was loaded,
+// else on `err`.
+void PrintSummaryLine(const QString& path, const SlotFileRead& read, QTextStream& out,
+                      QTextStream& err);
+
+// Reads and reports every file of `files`.
+int RunSummaryCommand(const QStringList& files, QTextStream& out, QTextStream& err);

@@ -9,8 +9,8 @@
 #include <QTextStream>
 #include <memory>
 
-#include "CliSession.h"
 #include "LinkRig.h"
+#include "RunCli.h"
 #include "SimFaults.h"
 #include "SimThread.h"
 #include "fakes/FakeDeviceLister.h"

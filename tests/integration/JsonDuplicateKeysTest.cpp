@@ -1,7 +1,7 @@
 // The scan for keys given twice: it must find them however they are spelt, and must not
 // take text inside strings, or the same key in another object, for a repetition.
 
-#include "JsonDuplicateKeys.h"
+#include "session/JsonDuplicateKeys.h"
 
 #include <gtest/gtest.h>
 

@@ -2,144 +2,52 @@
 // read back from the device and compared byte for byte.
 
 #include <QDir>
-#include <QJsonArray>
+#include <optional>
 
 #include "CommandContext.h"
 #include "Commands.h"
-#include "InputChecks.h"
-#include "JobChecks.h"
-#include "Manifest.h"
 #include "ProblemReport.h"
-#include "SlotJson.h"
-#include "certs/SlotFacts.h"
-#include "support/Text.h"
+#include "session/ApplyPlan.h"
+#include "session/JobChecks.h"
+#include "session/Manifest.h"
 
 namespace {
 
-enum class StepStatus { NotAttempted, Done, Failed };
-
-struct StepResult {
-    StepStatus status = StepStatus::NotAttempted;
-    bool verified = false;
-    SessionResult failure;
-};
-
-const char* StatusText(StepStatus status) {
-    switch (status) {
-        case StepStatus::Done:
-            return "done";
-        case StepStatus::Failed:
-            return "failed";
-        case StepStatus::NotAttempted:
-            break;
-    }
-    return "not attempted";
+ApplyReport Planned(const QString& port, const std::vector<ApplyStep>& steps, bool verify,
+                    std::vector<CredentialProblem> problems) {
+    ApplyReport report;
+    report.port = port;
+    report.verify = verify;
+    report.steps = steps;
+    report.results.resize(steps.size());
+    report.problems = std::move(problems);
+    return report;
 }
 
-// Reads the slot back and compares it with what was written.
-SessionResult Verify(CliSession& session, const ApplyStep& step) {
-    bool refusedOpen = false;
-    const SessionResult read = session.ReadBack(step.slot, refusedOpen);
-    // A device holds nothing after an empty file, and will not open what it does not hold.
-    if (refusedOpen && step.bytes.isEmpty()) return {};
-    if (!read.ok()) return read;
-    const QByteArray held = session.SlotCopy(step.slot);
-    if (held == step.bytes) return {};
-    qsizetype at = 0;
-    while (at < held.size() && at < step.bytes.size() && held[at] == step.bytes[at]) ++at;
-    return {
-        CLI_VERIFY_MISMATCH,
-        QStringLiteral("slot %1 read back differs from %2 (%3 bytes against %4, first difference "
-                       "at byte %5)")
-            .arg(QString::number(step.slot), OneLine(step.file), QString::number(held.size()),
-                 QString::number(step.bytes.size()), QString::number(at))};
-}
-
-StepResult RunStep(Connection& connection, const ApplyStep& step, bool verify) {
-    CliSession& session = connection.Session();
-    StepResult result;
-    connection.Dialogs().SetSubject(QStringLiteral("slot %1: ").arg(step.slot));
-    if (step.action == ApplyStep::Remove) {
-        result.failure = session.Remove(step.slot);
-    } else {
-        result.failure = session.Write(step.slot, step.path);
-        if (result.failure.ok() && verify) {
-            result.failure = Verify(session, step);
-            result.verified = result.failure.ok();
-        }
-    }
-    result.status = result.failure.ok() ? StepStatus::Done : StepStatus::Failed;
-    return result;
-}
-
-void Report(const CommandContext& context, const QString& port, const std::vector<ApplyStep>& steps,
-            const std::vector<StepResult>& results, bool verify,
-            const std::vector<CredentialProblem>& problems) {
-    if (context.options.json) {
-        QJsonArray slots;
-        for (size_t i = 0; i < steps.size(); ++i) {
-            const ApplyStep& step = steps[i];
-            const StepResult& result = results[i];
-            QJsonObject object =
-                step.action == ApplyStep::Write ? BytesJson(step.bytes) : QJsonObject();
-            object.insert(QStringLiteral("slot"), step.slot);
-            object.insert(QStringLiteral("label"), SlotLabel(step.slot));
-            object.insert(QStringLiteral("action"), step.action == ApplyStep::Write
-                                                        ? QStringLiteral("write")
-                                                        : QStringLiteral("remove"));
-            if (step.action == ApplyStep::Write) object.insert(QStringLiteral("file"), step.file);
-            object.insert(QStringLiteral("status"), QString::fromLatin1(StatusText(result.status)));
-            object.insert(QStringLiteral("verified"), result.verified);
-            object.insert(QStringLiteral("error"), TextOrNull(result.failure.message));
-            slots.append(object);
-        }
-        context.PrintJson({{QStringLiteral("port"), TextOrNull(port)},
-                           {QStringLiteral("verify"), verify},
-                           {QStringLiteral("slots"), slots},
-                           {QStringLiteral("problems"), ProblemsJson(problems)}});
-        return;
-    }
-    for (size_t i = 0; i < steps.size(); ++i) {
-        const ApplyStep& step = steps[i];
-        const StepResult& result = results[i];
-        context.out << QStringLiteral("%1  ").arg(step.slot, 2);
-        if (step.action == ApplyStep::Write)
-            context.out << "write  " << OneLine(step.file) << " (" << step.bytes.size()
-                        << " bytes, sha256 " << Sha256Hex(step.bytes) << "): ";
-        else
-            context.out << "remove: ";
-        context.out << StatusText(result.status);
-        if (result.verified) context.out << ", verified";
-        if (result.status == StepStatus::Failed && !result.failure.message.isEmpty())
-            context.out << " (" << result.failure.message << ")";
-        context.out << "\n";
-    }
-}
-
-// Names each problem; with an error (and without --no-checks) reports every step as not
-// attempted and gives the code that refuses the job.
-int TellProblems(const CommandContext& context, const QString& port,
-                 const std::vector<ApplyStep>& steps, bool verify,
-                 const std::vector<CredentialProblem>& problems) {
+// Names each problem. With an error (and without --no-checks) the job is refused: every
+// step is reported as not attempted, then the refusal.
+std::optional<CommandResult> TellProblems(const CommandContext& context, const QString& port,
+                                          const std::vector<ApplyStep>& steps, bool verify,
+                                          const std::vector<CredentialProblem>& problems) {
     for (const CredentialProblem& problem : problems) context.Fail(CLI_OK, ProblemLine(problem));
     const int errors = ErrorCount(problems);
-    if (errors == 0 || !context.options.checks) return CLI_OK;
-    Report(context, port, steps, std::vector<StepResult>(steps.size()), verify, problems);
-    return context.Fail(
-        CLI_CREDENTIALS,
+    if (errors == 0 || !context.options.checks) return std::nullopt;
+    return CommandResult{
+        CLI_CREDENTIALS, Planned(port, steps, verify, problems),
         QStringLiteral("nothing was written: %1 credential error(s) (--no-checks writes anyway)")
-            .arg(errors));
+            .arg(errors)};
 }
 
 // Runs the checked steps in order; on the first failure the rest are not attempted unless
 // --keep-going (and never once the connection is gone).
-int RunSteps(const CommandContext& context, const std::vector<ApplyStep>& steps, bool verify) {
+CommandResult RunSteps(const CommandContext& context, const std::vector<ApplyStep>& steps,
+                       bool verify) {
     // What the job's files alone show is refused before the port is opened.
     const JobCredentials credentials = PlanCredentials(steps);
     if (context.options.checks) {
         const std::vector<CredentialProblem> early = CheckJobAlone(credentials);
         if (ErrorCount(early) > 0)
-            return TellProblems(context, context.options.port, steps, verify, early);
+            return *TellProblems(context, context.options.port, steps, verify, early);
     }
     // The slots to be written are loaded for the question before overwriting them, and the
     // slots the job leaves alone for the credential checks that need them.
@@ -148,45 +56,46 @@ int RunSteps(const CommandContext& context, const std::vector<ApplyStep>& steps,
         for (const ApplyStep& step : steps)
             if (step.action == ApplyStep::Write) needed.set(static_cast<size_t>(step.slot));
     Connection connection(context);
-    if (const int opened = connection.Open(needed); opened != CLI_OK) return opened;
+    if (const int opened = connection.Open(needed); opened != CLI_OK) return Ended(opened);
 
     // Judged before the first frame that changes the device.
     const QString& port = connection.Port().location;
-    const std::vector<CredentialProblem> problems = CheckJob(credentials, connection.Session());
-    if (const int refused = TellProblems(context, port, steps, verify, problems); refused != CLI_OK)
-        return refused;
-    std::vector<StepResult> results(steps.size());
+    std::vector<CredentialProblem> problems = CheckJob(credentials, connection.Session());
+    if (std::optional<CommandResult> refused = TellProblems(context, port, steps, verify, problems))
+        return std::move(*refused);
+    ApplyReport report = Planned(port, steps, verify, std::move(problems));
     int code = CLI_OK;
     for (size_t i = 0; i < steps.size(); ++i) {
         if (!connection.Usable() || (code != CLI_OK && !context.options.keepGoing)) break;
-        results[i] = RunStep(connection, steps[i], verify);
-        if (results[i].status == StepStatus::Failed) {
-            context.Fail(CLI_OK, results[i].failure.message);
-            if (code == CLI_OK) code = results[i].failure.code;
+        connection.Dialogs().SetSubject(QStringLiteral("slot %1: ").arg(steps[i].slot));
+        StepResult& result = report.results[i];
+        result = RunApplyStep(connection.Session(), steps[i], verify);
+        if (result.status == StepStatus::Failed) {
+            context.Fail(CLI_OK, result.failure.message);
+            if (code == CLI_OK) code = result.failure.code;
         }
     }
-    Report(context, port, steps, results, verify, problems);
-    return code;
+    return {code, std::move(report), {}};
 }
 
 }  // namespace
 
-int RunApplyCommand(const CommandContext& context) {
+CommandResult RunApplyCommand(const CommandContext& context) {
     std::vector<ApplyStep> steps;
-    const int planned = context.options.arguments.isEmpty()
-                            ? PlanFromOptions(context, steps)
-                            : PlanFromManifest(context, context.options.arguments.front(),
-                                               context.options.exact, steps);
-    if (planned != CLI_OK) return planned;
+    const SessionResult planned =
+        context.options.arguments.isEmpty()
+            ? PlanFromOptions(context.options.slotWrites, context.options.slotRemoves, steps)
+            : PlanFromManifest(context.options.arguments.front(), context.options.exact, steps);
+    if (!planned.ok()) return Ended(planned.code, planned.message);
     return RunSteps(context, steps, context.options.verify);
 }
 
-int RunRestoreCommand(const CommandContext& context) {
+CommandResult RunRestoreCommand(const CommandContext& context) {
     const QString manifest =
         QDir(context.options.arguments.front()).filePath(QString::fromLatin1(MANIFEST_NAME));
     std::vector<ApplyStep> steps;
-    if (const int planned = PlanFromManifest(context, manifest, context.options.exact, steps);
-        planned != CLI_OK)
-        return planned;
+    if (const SessionResult planned = PlanFromManifest(manifest, context.options.exact, steps);
+        !planned.ok())
+        return Ended(planned.code, planned.message);
     return RunSteps(context, steps, true);
 }

@@ -13,20 +13,13 @@
 
 #include "CommandContext.h"
 #include "Commands.h"
-#include "Manifest.h"
 #include "SlotJson.h"
+#include "session/BackupNaming.h"
+#include "session/Manifest.h"
 #include "support/Folders.h"
 #include "support/SafeFile.h"
 
 namespace {
-
-// "00-server.crt", "01-server.key", "02-certificate-1.crt" … "14-certificate-13.crt".
-QString BackupFileName(int slot) {
-    const QString number = QStringLiteral("%1").arg(slot, 2, 10, QLatin1Char('0'));
-    if (slot == SLOT_SERVER_CERTIFICATE) return number + QStringLiteral("-server.crt");
-    if (slot == SLOT_SERVER_KEY) return number + QStringLiteral("-server.key");
-    return number + QStringLiteral("-certificate-%1.crt").arg(slot - 1);
-}
 
 // Starts `file` at `path` with all of `bytes`; the key is owner-only from the start.
 bool Stage(SafeFile& file, const QString& path, const QByteArray& bytes, bool ownerOnly) {
@@ -50,29 +43,29 @@ void RemoveFolders(const QStringList& created) {
     for (const QString& folder : created) QDir().rmdir(folder);
 }
 
-int CheckFolder(const CommandContext& context, const QString& folder) {
+SessionResult CheckFolder(const QString& folder, bool force) {
     const QFileInfo info(folder);
     if (info.exists() && !info.isDir())
-        return context.Fail(CLI_LOCAL_FILE, folder + QStringLiteral(": not a folder"));
+        return {CLI_LOCAL_FILE, folder + QStringLiteral(": not a folder")};
     if (info.isDir() &&
-        !QDir(folder).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden) &&
-        !context.options.force)
-        return context.Fail(CLI_LOCAL_FILE,
-                            folder + QStringLiteral(": not empty; pass --force to write into it"));
-    return CLI_OK;
+        !QDir(folder).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden) && !force)
+        return {CLI_LOCAL_FILE,
+                folder + QStringLiteral(": not empty; pass --force to write into it")};
+    return {};
 }
 
 }  // namespace
 
-int RunBackupCommand(const CommandContext& context) {
+CommandResult RunBackupCommand(const CommandContext& context) {
     const QString folder = context.options.arguments.front();
-    if (const int checked = CheckFolder(context, folder); checked != CLI_OK) return checked;
+    if (const SessionResult checked = CheckFolder(folder, context.options.force); !checked.ok())
+        return Ended(checked.code, checked.message);
 
     std::array<QByteArray, SLOT_COUNT> copies;
     QString port;
     {
         Connection connection(context);
-        if (const int opened = connection.Open(AllSlots()); opened != CLI_OK) return opened;
+        if (const int opened = connection.Open(AllSlots()); opened != CLI_OK) return Ended(opened);
         for (int slot = 0; slot < SLOT_COUNT; ++slot)
             copies[static_cast<size_t>(slot)] = connection.Session().SlotCopy(slot);
         port = connection.Port().location;
@@ -83,18 +76,19 @@ int RunBackupCommand(const CommandContext& context) {
     const QStringList created = MissingFolders(folder);
     if (QString reason; !MakeFolders(folder, reason)) {
         RemoveFolders(created);
-        return context.Fail(CLI_LOCAL_FILE,
-                            QStringLiteral("cannot create the folder %1: %2").arg(folder, reason));
+        return Ended(CLI_LOCAL_FILE,
+                     QStringLiteral("cannot create the folder %1: %2").arg(folder, reason));
     }
     const QDir dir(folder);
     std::vector<SafeFile> files;
     files.reserve(SLOT_COUNT + 1);
-    QJsonArray slots;
-    QStringList saved;
+    BackupReport report;
+    report.port = port;
+    report.folder = folder;
     const auto failed = [&](QString error) {  // a copy: the file that says it goes first
         files.clear();                         // each removes its temporary
         RemoveFolders(created);
-        return context.Fail(CLI_LOCAL_FILE, QStringLiteral("cannot write ") + error);
+        return Ended(CLI_LOCAL_FILE, QStringLiteral("cannot write ") + error);
     };
     for (int slot = 0; slot < SLOT_COUNT; ++slot) {
         const QByteArray& bytes = copies[static_cast<size_t>(slot)];
@@ -105,35 +99,21 @@ int RunBackupCommand(const CommandContext& context) {
             if (!Stage(files.back(), dir.filePath(name), bytes, slot == SLOT_SERVER_KEY))
                 return failed(files.back().Error());
             entry.insert(QStringLiteral("file"), name);
-            saved.append(QStringLiteral("slot %1 saved to %2 (%3 bytes)\n")
-                             .arg(slot)
-                             .arg(dir.filePath(name))
-                             .arg(bytes.size()));
+            report.saved.push_back({slot, dir.filePath(name), bytes.size()});
         }
-        slots.append(entry);
+        report.manifestSlots.append(entry);
     }
     const QJsonObject manifest{
         {QStringLiteral("version"), MANIFEST_VERSION},
         {QStringLiteral("created"), QDateTime::currentDateTimeUtc().toString(Qt::ISODate)},
-        {QStringLiteral("slots"), slots}};
-    const QString manifestPath = dir.filePath(QString::fromLatin1(MANIFEST_NAME));
+        {QStringLiteral("slots"), report.manifestSlots}};
+    report.manifestPath = dir.filePath(QString::fromLatin1(MANIFEST_NAME));
     files.emplace_back();
-    if (!Stage(files.back(), manifestPath, QJsonDocument(manifest).toJson(QJsonDocument::Indented),
-               false))
+    if (!Stage(files.back(), report.manifestPath,
+               QJsonDocument(manifest).toJson(QJsonDocument::Indented), false))
         return failed(files.back().Error());
     std::vector<SafeFile*> set;
     for (SafeFile& file : files) set.push_back(&file);
     if (QString error; !PublishTogether(set, error)) return failed(error);
-
-    if (context.options.json) {
-        context.PrintJson({{QStringLiteral("port"), port},
-                           {QStringLiteral("folder"), folder},
-                           {QStringLiteral("manifest"), manifestPath},
-                           {QStringLiteral("slots"), slots}});
-    } else {
-        for (const QString& line : saved) context.out << line;
-        context.out << "manifest saved to " << manifestPath << "\n";
-    }
-    context.out.flush();
-    return CLI_OK;
+    return {CLI_OK, std::move(report), {}};
 }

@@ -6,9 +6,9 @@
 #include <QString>
 #include <QTextStream>
 
-#include "support/DialogServices.h"
+#include "session/CliSession.h"
 
-class CliDialogs : public DialogServices {
+class CliDialogs : public SessionDialogs {
 public:
     CliDialogs(QTextStream& err, bool assumeYes, bool interactive);
 
@@ -16,11 +16,11 @@ public:
     void SetSubject(const QString& subject) { m_subject = subject; }
 
     // Asks `question`; true when it is answered yes (or --yes answers it).
-    bool Confirm(const QString& question);
+    bool Confirm(const QString& question) override;
     // "quillbank-cli: TEXT" on standard error.
-    void Tell(const QString& text);
+    void Tell(const QString& text) override;
     // "quillbank-cli: FILE: WHAT" on standard error.
-    void TellAboutFile(const QString& file, const QString& what);
+    void TellAboutFile(const QString& file, const QString& what) override;
 
     int ShowMessageBox(const QString& text, const QString& caption, unsigned type) override;
     bool ChooseOpenFile(const QString& filter, const QString& startFolder, QString& path) override;

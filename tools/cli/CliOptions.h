@@ -30,6 +30,3 @@ struct CliOptions {
 // here: --help and --version (printed to `out`, 0), or a usage error (printed to `err`, 2).
 std::optional<int> ParseCliOptions(const QStringList& arguments, CliOptions& options,
                                    QTextStream& out, QTextStream& err);
-
-// A slot number: a whole number from 0 to 14.
-bool ParseSlotNumber(const QString& text, int& slot);

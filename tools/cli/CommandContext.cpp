@@ -1,7 +1,8 @@
 #include "CommandContext.h"
 
 #include <QFileInfo>
-#include <QJsonDocument>
+
+#include "StopSignals.h"
 
 int CommandContext::Fail(int code, const QString& message) const {
     if (!message.isEmpty()) err << "quillbank-cli: " << message << "\n";
@@ -31,11 +32,6 @@ int CommandContext::ChoosePort(PortChoice& port) const {
     return CLI_OK;
 }
 
-void CommandContext::PrintJson(const QJsonObject& document) const {
-    out << QString::fromUtf8(QJsonDocument(document).toJson(QJsonDocument::Indented));
-    out.flush();
-}
-
 SessionPace CommandContext::Pace() const {
     return {options.tickMs.value_or(environment.tickMs), options.timeoutSeconds};
 }
@@ -53,7 +49,7 @@ Connection::~Connection() {
 int Connection::Open(const SlotSet& needed) {
     if (const int chosen = m_context.ChoosePort(m_port); chosen != CLI_OK) return chosen;
     m_session = std::make_unique<CliSession>(m_context.environment.ports, m_dialogs, m_port,
-                                             m_context.Pace());
+                                             m_context.Pace(), SignalStops());
     const SessionResult result = m_session->Connect(needed);
     return m_context.Fail(result.code, result.message);
 }

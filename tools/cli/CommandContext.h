@@ -2,7 +2,6 @@
 // What every command of quillbank-cli works with: its streams, environment and options,
 // and a connection to the device made the same way for all of them.
 
-#include <QJsonObject>
 #include <QString>
 #include <QTextStream>
 #include <memory>
@@ -10,7 +9,8 @@
 
 #include "CliDialogs.h"
 #include "CliOptions.h"
-#include "CliSession.h"
+#include "RunCli.h"
+#include "session/CliSession.h"
 
 class CommandContext {
 public:
@@ -23,7 +23,6 @@ public:
     int Fail(int code, const QString& message) const;
     // The port of --port, or of the one matching device.
     int ChoosePort(PortChoice& port) const;
-    void PrintJson(const QJsonObject& document) const;
     SessionPace Pace() const;
 
     QTextStream& out;

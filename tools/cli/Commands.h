@@ -1,16 +1,19 @@
 #pragma once
-// The commands of quillbank-cli. Each returns its exit code (CliExit) and has said on
-// standard error what went wrong.
+// The commands of quillbank-cli. Each returns how it ended (Reports.h): its exit code and
+// what it found or did, which a printer renders; what went wrong on the way has been said on
+// standard error, or is the result's closing line.
+
+#include "Reports.h"
 
 class CommandContext;
 
-int RunPortsCommand(const CommandContext& context);
-int RunListCommand(const CommandContext& context);
-int RunReadCommand(const CommandContext& context);
-int RunWriteCommand(const CommandContext& context);
-int RunRemoveCommand(const CommandContext& context);
-int RunSummaryCommand(const CommandContext& context);
-int RunApplyCommand(const CommandContext& context);
-int RunBackupCommand(const CommandContext& context);
-int RunRestoreCommand(const CommandContext& context);
-int RunCheckCommand(const CommandContext& context);
+CommandResult RunPortsCommand(const CommandContext& context);
+CommandResult RunListCommand(const CommandContext& context);
+CommandResult RunReadCommand(const CommandContext& context);
+CommandResult RunWriteCommand(const CommandContext& context);
+CommandResult RunRemoveCommand(const CommandContext& context);
+CommandResult RunSummaryCommand(const CommandContext& context);
+CommandResult RunApplyCommand(const CommandContext& context);
+CommandResult RunBackupCommand(const CommandContext& context);
+CommandResult RunRestoreCommand(const CommandContext& context);
+CommandResult RunCheckCommand(const CommandContext& context);

@@ -1,11 +1,11 @@
 // The in-process entry point of quillbank-cli: parse, check, dispatch.
 
-#include <map>
+#include "RunCli.h"
 
 #include "CliOptions.h"
-#include "CliSession.h"
 #include "CommandContext.h"
-#include "Commands.h"
+#include "CommandTable.h"
+#include "Printers.h"
 #include "StopSignals.h"
 #include "TraceRedirect.h"
 
@@ -17,25 +17,18 @@ int RunCli(const QStringList& arguments, QTextStream& out, QTextStream& err,
         err.flush();
         return *early;
     }
-    static const std::map<QString, int (*)(const CommandContext&)> commands = {
-        {QStringLiteral("ports"), RunPortsCommand},
-        {QStringLiteral("list"), RunListCommand},
-        {QStringLiteral("read"), RunReadCommand},
-        {QStringLiteral("write"), RunWriteCommand},
-        {QStringLiteral("remove"), RunRemoveCommand},
-        {QStringLiteral("summary"), RunSummaryCommand},
-        {QStringLiteral("apply"), RunApplyCommand},
-        {QStringLiteral("backup"), RunBackupCommand},
-        {QStringLiteral("restore"), RunRestoreCommand},
-        {QStringLiteral("check"), RunCheckCommand},
-    };
     const CommandContext context(out, err, environment, options);
     int code = CLI_OK;
     {
         // The trace (and the common names a summary writes to the debug output) reaches
         // standard error with --trace only; standard output carries the command's result.
         const TraceRedirect trace(err, options.trace);
-        if (StopSignal() == 0) code = commands.at(options.command)(context);
+        if (StopSignal() == 0) {
+            // ParseCliOptions has found the command in the table.
+            const CommandResult result = FindCommand(options.command)->run(context);
+            (options.json ? PrintJson : PrintText)(result.report, out, err);
+            code = context.Fail(result.code, result.closing);
+        }
     }
     // A stop outside the session (input checks, a question, local files) is told here; one
     // that ended a session the command has told already.

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <ctime>
 
-#include "CliExit.h"
+#include "session/CliExit.h"
 
 namespace {
 
@@ -94,4 +94,15 @@ void SleepUnlessStopped(int ms) {
     timespec left{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
     while (StopSignal() == 0 && ::nanosleep(&left, &left) != 0 && errno == EINTR) {
     }
+}
+
+SessionStops SignalStops() {
+    SessionStops stops;
+    stops.asked = [] {
+        const int signo = StopSignal();
+        return signo == 0 ? SessionResult{}
+                          : SessionResult{StopExitCode(signo), StopMessage(signo)};
+    };
+    stops.sleep = SleepUnlessStopped;
+    return stops;
 }

@@ -1,11 +1,13 @@
 #pragma once
 // SIGINT, SIGTERM and SIGHUP ask quillbank-cli to stop. The handler only records the signal;
-// the session looks at it before every engine step and during every wait, ends the transfer
-// as Disconnect does and returns through the usual path, so that every local file is closed
-// (or its temporary removed) by its owner. The exit code is 128 + the signal's number, what
-// a shell reports for a program the signal ended.
+// the session looks at it (through SignalStops) before every engine step and during every
+// wait, ends the transfer as Disconnect does and returns through the usual path, so that every
+// local file is closed (or its temporary removed) by its owner. The exit code is 128 + the
+// signal's number, what a shell reports for a program the signal ended.
 
 #include <QString>
+
+#include "session/CliSession.h"
 
 // Installs the handlers, without SA_RESTART, so that a wait on the port or the terminal
 // returns early. A signal that was ignored when the program started (nohup) stays ignored.
@@ -27,3 +29,7 @@ QString StopMessage(int signo);
 bool AwaitInputUnlessStopped(int fd);
 // Sleeps for `ms` milliseconds, or less when a stop is requested meanwhile.
 void SleepUnlessStopped(int ms);
+
+// The session's stops: a requested stop ends it with StopExitCode and StopMessage, and its
+// tick sleeps with SleepUnlessStopped.
+SessionStops SignalStops();

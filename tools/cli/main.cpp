@@ -6,7 +6,7 @@
 #include <QTextStream>
 #include <cstdio>
 
-#include "CliSession.h"
+#include "RunCli.h"
 #include "StopSignals.h"
 #include "link/QtDeviceLister.h"
 #include "link/TermiosPort.h"

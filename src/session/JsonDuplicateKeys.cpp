@@ -1,4 +1,4 @@
-#include "JsonDuplicateKeys.h"
+#include "session/JsonDuplicateKeys.h"
 
 #include <algorithm>
 #include <cstring>

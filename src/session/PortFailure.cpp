@@ -1,4 +1,4 @@
-#include "PortFailure.h"
+#include "session/PortFailure.h"
 
 #include <QFile>
 

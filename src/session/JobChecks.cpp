@@ -1,4 +1,4 @@
-#include "JobChecks.h"
+#include "session/JobChecks.h"
 
 #include <ctime>
 

@@ -5,9 +5,9 @@
 
 #include <vector>
 
-#include "CliSession.h"
-#include "InputChecks.h"
 #include "certs/CredentialChecks.h"
+#include "session/ApplyPlan.h"
+#include "session/CliSession.h"
 
 struct JobCredentials {
     CredentialSlots slots;  // what the touched slots will hold; the others not known yet

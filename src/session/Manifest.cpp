@@ -1,4 +1,4 @@
-#include "Manifest.h"
+#include "session/Manifest.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -8,8 +8,8 @@
 #include <cmath>
 #include <set>
 
-#include "JsonDuplicateKeys.h"
 #include "engine/SlotTable.h"
+#include "session/JsonDuplicateKeys.h"
 #include "support/Text.h"
 
 namespace {

@@ -1,9 +1,10 @@
-#include "CliSession.h"
+#include "session/CliSession.h"
 
 #include <QFileInfo>
 #include <algorithm>
 
-#include "PortFailure.h"
+#include "certs/SlotCommands.h"
+#include "session/PortFailure.h"
 
 namespace {
 // A failed transaction as an exit code and a line; CLI_OK for anything else.
@@ -44,9 +45,14 @@ SessionResult Failure(const TransactionEnd& end) {
 }
 }  // namespace
 
-CliSession::CliSession(CommPortProvider& ports, CliDialogs& dialogs, PortChoice port,
-                       SessionPace pace)
-    : CSlotEngine(ports, dialogs), m_dialogs(dialogs), m_port(std::move(port)), m_pace(pace) {
+CliSession::CliSession(CommPortProvider& ports, SessionDialogs& dialogs, PortChoice port,
+                       SessionPace pace, SessionStops stops)
+    : CSlotEngine(ports, dialogs),
+      m_portProvider(ports),
+      m_dialogs(dialogs),
+      m_port(std::move(port)),
+      m_pace(pace),
+      m_stops(std::move(stops)) {
     ResetEngineMembers();
     // Each session counts failed reads afresh, as a program of its own would.
     ResetReadErrors();
@@ -191,7 +197,8 @@ SessionResult CliSession::Verdict(int slot, std::initializer_list<Transaction> c
 SessionResult CliSession::Closed(const QString& what) const {
     for (const TransactionEnd& end : m_ends) {
         if (end.outcome == Outcome::PortFailed)
-            return {CLI_PORT_FAILED, DescribePortFailure(m_port.location, m_ports.LastOpenError())};
+            return {CLI_PORT_FAILED,
+                    DescribePortFailure(m_port.location, m_portProvider.LastOpenError())};
     }
     return {CLI_CONNECTION_LOST, QStringLiteral("the connection was lost while ") + what};
 }

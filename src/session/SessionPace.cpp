@@ -1,17 +1,17 @@
 // The session's pace: one engine step at a time, as soon as the awaited answer is complete
 // (waiting on the port for it) or on a fixed tick, until the engine is idle again, the flow
-// has made no progress for the time-out, or a signal asked to stop.
+// has made no progress for the time-out, or the owner asked to stop.
 
 #include <chrono>
+#include <thread>
 
-#include "CliSession.h"
-#include "StopSignals.h"
+#include "session/CliSession.h"
 
 namespace {
 using Clock = std::chrono::steady_clock;
 
 // The longest single wait on the port, so that the time-out is looked at regularly (and a
-// stop whose signal came just before the wait began, or went to another thread).
+// stop asked for just before the wait began, or by a signal that went to another thread).
 constexpr int kLongestWaitMs = 100;
 
 bool AwaitsAnswer(int state) {
@@ -71,12 +71,23 @@ Headway HeadwayOf(const CSlotEngine& engine) {
 }
 }  // namespace
 
+SessionResult CliSession::StopAsked() const {
+    return m_stops.asked ? m_stops.asked() : SessionResult{};
+}
+
+void CliSession::Sleep(int ms) const {
+    if (m_stops.sleep)
+        m_stops.sleep(ms);
+    else
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
 void CliSession::AwaitAnswer(int waitMs) {
     const Clock::time_point until = Clock::now() + std::chrono::milliseconds(waitMs);
     const int state = State();
     for (;;) {
         ReceiveFromPort();
-        if (HoldsCompleteAnswer() || !IsPortOpen() || State() != state || StopSignal() != 0)
+        if (HoldsCompleteAnswer() || !IsPortOpen() || State() != state || !StopAsked().ok())
             return;
         const auto left =
             std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
@@ -89,7 +100,7 @@ void CliSession::Step() {
     if (m_pace.tickMs > 0) {
         ReceiveFromPort();
         StepEngine();
-        SleepUnlessStopped(m_pace.tickMs);
+        Sleep(m_pace.tickMs);
         return;
     }
     if (AwaitsAnswer(State()))
@@ -104,9 +115,9 @@ SessionResult CliSession::WaitUntilIdle(const QString& what) {
     auto lastProgress = Clock::now();
     Headway last = HeadwayOf(*this);
     for (;;) {
-        if (const int signo = StopSignal(); signo != 0) {
+        if (SessionResult stop = StopAsked(); !stop.ok()) {
             Disconnect();
-            return {StopExitCode(signo), StopMessage(signo)};
+            return stop;
         }
         Step();
         if (IsIdle()) return {};

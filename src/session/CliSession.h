@@ -7,16 +7,15 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
-#include <QTextStream>
 #include <bitset>
+#include <functional>
+#include <initializer_list>
 #include <vector>
 
-#include "CliDialogs.h"
-#include "CliExit.h"
-#include "certs/SlotCommands.h"
 #include "engine/SlotEngine.h"
 #include "link/DeviceDiscovery.h"
+#include "session/CliExit.h"
+#include "support/DialogServices.h"
 
 using SlotSet = std::bitset<SLOT_COUNT>;
 
@@ -32,9 +31,30 @@ struct SessionPace {
     int timeoutSeconds = 10;
 };
 
+// The questions and messages of a session, wherever its owner asks and tells them.
+class SessionDialogs : public DialogServices {
+public:
+    // Asks `question`; true when it is answered yes.
+    virtual bool Confirm(const QString& question) = 0;
+    // One line for the user.
+    virtual void Tell(const QString& text) = 0;
+    // One line about a local file: what is wrong with it.
+    virtual void TellAboutFile(const QString& file, const QString& what) = 0;
+};
+
+// How the owner asks a session to stop (the program does on a signal), and a sleep that
+// such a stop cuts short. Left empty, the session never stops early and sleeps plainly.
+struct SessionStops {
+    // Not ok once a stop was asked for: the code and line the session then ends with.
+    std::function<SessionResult()> asked;
+    // Sleeps `ms` milliseconds, or less when a stop is asked for meanwhile.
+    std::function<void(int ms)> sleep;
+};
+
 class CliSession : public CSlotEngine {
 public:
-    CliSession(CommPortProvider& ports, CliDialogs& dialogs, PortChoice port, SessionPace pace);
+    CliSession(CommPortProvider& ports, SessionDialogs& dialogs, PortChoice port, SessionPace pace,
+               SessionStops stops = {});
     ~CliSession() override;
 
     PortChoice SelectedPort() const override { return m_port; }
@@ -64,7 +84,7 @@ public:
 
     // Steps the engine until it is idle and connected. Fails when the connection is gone,
     // a transaction failed, or the flow made no progress for the time-out. A stop asked
-    // for by a signal disconnects at once (StopExitCode).
+    // for (SessionStops) disconnects at once and ends with the stop's result.
     SessionResult WaitUntilIdle(const QString& what);
     // One engine step; while an answer is awaited, first waits on the port for it.
     void Step();
@@ -80,22 +100,15 @@ private:
     SessionResult Verdict(int slot, std::initializer_list<Transaction> completion) const;
     SessionResult Closed(const QString& what) const;
     void AwaitAnswer(int waitMs);
+    SessionResult StopAsked() const;
+    void Sleep(int ms) const;
 
-    CliDialogs& m_dialogs;
+    // The engine's provider too: a failed open is described from it.
+    CommPortProvider& m_portProvider;
+    SessionDialogs& m_dialogs;
     PortChoice m_port;
     SessionPace m_pace;
+    SessionStops m_stops;
     SlotSet m_needed;
     std::vector<TransactionEnd> m_ends;
 };
-
-struct CliEnvironment {
-    CommPortProvider& ports;
-    DeviceLister& lister;
-    int tickMs = 0;            // the engine's pace when --tick-ms is not given; 0: answer-paced
-    bool interactive = false;  // confirmations may be asked on the terminal
-};
-
-// Runs one command line (without the program name). Everything is printed to `out` and
-// `err`; the result is a CliExit.
-int RunCli(const QStringList& arguments, QTextStream& out, QTextStream& err,
-           const CliEnvironment& environment);

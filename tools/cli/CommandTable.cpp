@@ -1,0 +1,204 @@
+#include "CommandTable.h"
+
+#include <algorithm>
+
+#include "Commands.h"
+
+namespace {
+
+// Where the help text of a row starts: two blanks, the synopsis, padding.
+constexpr int kHelpColumn = 25;
+
+QString Rows(const std::vector<QString>& synopses, const std::vector<const char*>& help) {
+    QString rows;
+    for (size_t i = 0; i + 1 < synopses.size(); ++i)
+        rows += QStringLiteral("  ") + synopses[i] + u'\n';
+    QString line = QStringLiteral("  ") + synopses.back();
+    for (size_t i = 0; i < help.size(); ++i) {
+        rows += line.leftJustified(kHelpColumn - 1) + u' ' + QString::fromLatin1(help[i]) + u'\n';
+        line.clear();
+    }
+    if (help.empty()) rows += line + u'\n';
+    return rows;
+}
+
+}  // namespace
+
+const std::vector<CommandSpec>& CliCommands() {
+    using C = ArgumentKind;
+    static const std::vector<CommandSpec> commands = {
+        {"ports",
+         0,
+         0,
+         "no arguments",
+         true,
+         {},
+         {"ports"},
+         {"list the serial ports; the device's are marked with *"},
+         C::None,
+         RunPortsCommand},
+        {"list",
+         0,
+         0,
+         "no arguments",
+         true,
+         {},
+         {"list"},
+         {"connect and show the fifteen slots"},
+         C::None,
+         RunListCommand},
+        {"read",
+         2,
+         2,
+         "SLOT and FILE",
+         false,
+         {},
+         {"read SLOT FILE"},
+         {"save slot SLOT to FILE"},
+         C::SlotThenFile,
+         RunReadCommand},
+        {"write",
+         2,
+         2,
+         "SLOT and FILE",
+         false,
+         {},
+         {"write SLOT FILE"},
+         {"load FILE (at most 6144 bytes) into slot SLOT"},
+         C::SlotThenFile,
+         RunWriteCommand},
+        {"remove",
+         1,
+         1,
+         "SLOT",
+         false,
+         {},
+         {"remove SLOT"},
+         {"erase slot SLOT"},
+         C::Slot,
+         RunRemoveCommand},
+        {"summary",
+         0,
+         -1,
+         "FILE...",
+         true,
+         {},
+         {"summary FILE..."},
+         {"show what the slot list would show for local files, what",
+          "each is and which key belongs to which certificate"},
+         C::Files,
+         RunSummaryCommand},
+        {"apply",
+         0,
+         1,
+         "MANIFEST.json or --slot/--remove",
+         true,
+         {"slot", "remove", "no-verify", "no-checks", "keep-going", "exact"},
+         {"apply --slot N=FILE... [--remove N]...", "apply MANIFEST.json"},
+         {"write and erase several slots over one connection; every",
+          "written slot is read back and compared; refused when the",
+          "key, certificates or chain would not work on the device"},
+         C::JsonFile,
+         RunApplyCommand},
+        {"backup",
+         1,
+         1,
+         "DIR",
+         true,
+         {"force"},
+         {"backup DIR"},
+         {"save every slot and a manifest.json into DIR"},
+         C::Folder,
+         RunBackupCommand},
+        {"restore",
+         1,
+         1,
+         "DIR",
+         true,
+         {"no-checks", "keep-going", "exact"},
+         {"restore DIR"},
+         {"apply DIR/manifest.json, always verified"},
+         C::Folder,
+         RunRestoreCommand},
+        {"check",
+         0,
+         0,
+         "no arguments",
+         true,
+         {"days"},
+         {"check"},
+         {"name the certificates that have expired or expire soon,",
+          "and what would not work on the device"},
+         C::None,
+         RunCheckCommand},
+    };
+    return commands;
+}
+
+const std::vector<OptionSpec>& CliOptionSpecs() {
+    static const std::vector<OptionSpec> options = {
+        {"port", "LOCATION", {"the port to open (default: the one matching device)"}},
+        {"trace", nullptr, {"diagnostic trace on standard error"}},
+        {"yes", nullptr, {"confirm overwriting and removing without asking"}},
+        {"timeout",
+         "S",
+         {"give up when the device makes no progress for S seconds", "(default 10)"}},
+        {"tick-ms",
+         "MS",
+         {"step the engine every MS milliseconds (100 is the window's",
+          "pace) instead of as soon as each answer is in"}},
+        {"json",
+         nullptr,
+         {"one JSON document on standard output (ports, list, summary,",
+          "apply, backup, restore, check)"}},
+        {"slot", "N=FILE", {"apply: write FILE into slot N (repeatable)"}},
+        {"remove", "N", {"apply: erase slot N (repeatable)"}},
+        {"no-verify", nullptr, {"apply: do not read written slots back"}},
+        {"no-checks",
+         nullptr,
+         {"apply, restore: write even when the credential checks find",
+          "an error (the problems are still reported)"}},
+        {"keep-going", nullptr, {"apply, restore: go on after a slot failed"}},
+        {"exact", nullptr, {"apply, restore: also erase the slots the manifest lists as", "empty"}},
+        {"force", nullptr, {"backup: write into a folder that is not empty"}},
+        {"days", "N", {"check: warn about certificates that expire within N days", "(default 30)"}},
+        {"help", nullptr, {"show this help and exit"}},
+        {"version", nullptr, {"show the version and exit"}},
+    };
+    return options;
+}
+
+const CommandSpec* FindCommand(const QString& name) {
+    const auto& commands = CliCommands();
+    const auto found = std::find_if(commands.begin(), commands.end(), [&](const CommandSpec& c) {
+        return name == QLatin1String(c.name);
+    });
+    return found == commands.end() ? nullptr : &*found;
+}
+
+bool IsCommandOption(std::string_view option) {
+    return std::any_of(CliCommands().begin(), CliCommands().end(), [&](const CommandSpec& c) {
+        return std::find(c.own.begin(), c.own.end(), option) != c.own.end();
+    });
+}
+
+QString CommandRows() {
+    QString rows;
+    for (const CommandSpec& command : CliCommands()) {
+        std::vector<QString> synopses;
+        for (const char* synopsis : command.synopses)
+            synopses.push_back(QString::fromLatin1(synopsis));
+        rows += Rows(synopses, command.help);
+    }
+    return rows;
+}
+
+QString OptionRows() {
+    QString rows;
+    for (const OptionSpec& option : CliOptionSpecs()) {
+        QString synopsis = QStringLiteral("--") + QLatin1String(option.name);
+        if (option.value != nullptr) synopsis += u' ' + QLatin1String(option.value);
+        rows += Rows({synopsis}, option.help);
+    }
+    return rows;
+}
