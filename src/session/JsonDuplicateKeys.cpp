@@ -86,7 +86,7 @@ std::optional<DuplicateKey> FindDuplicateKey(const QByteArray& json) {
             ++at;
         } else if (c == '}' || c == ']') {
             if (!open.empty()) open.pop_back();
-            if (open.empty()) break;  // the document ends here
+            if (open.empty()) break;  // the text ends here
             ++at;
         } else if (c == ',' && !open.empty()) {
             Container& container = open.back();

@@ -43,11 +43,11 @@ ArgumentKind KindOfArm(const QString& body) {
 TEST(CliCompletion, OffersTheCommandsAndOptionsOfTheTable) {
     const QString script = Script();
     QStringList names;
-    for (const CommandSpec& command : CliCommands()) names << QLatin1String(command.name);
+    for (const CommandRow& command : CliCommands()) names << QLatin1String(command.name);
     EXPECT_EQ(LocalWords(script, "commands"), names);
 
     QStringList flags, valued;
-    for (const OptionSpec& option : CliOptionSpecs())
+    for (const OptionRow& option : CliOptionRows())
         (option.value != nullptr ? valued : flags)
             << QStringLiteral("--") + QLatin1String(option.name);
     EXPECT_EQ(SetOf(LocalWords(script, "flags")), SetOf(flags));
@@ -78,7 +78,7 @@ TEST(CliCompletion, CompletesEachCommandsArgumentsAsTheTableSays) {
     }
     ASSERT_TRUE(offered.count(QStringLiteral("\"\""))) << "no arm for the command word itself";
     offered.erase(QStringLiteral("\"\""));
-    for (const CommandSpec& command : CliCommands()) {
+    for (const CommandRow& command : CliCommands()) {
         const auto found = offered.find(QLatin1String(command.name));
         const ArgumentKind kind = found == offered.end() ? ArgumentKind::None : found->second;
         EXPECT_EQ(kind, command.kind) << command.name;

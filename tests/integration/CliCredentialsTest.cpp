@@ -60,7 +60,7 @@ TEST_F(CliCredentials, EachCommandNamesTheProblemsAndOnlyAnErrorRefuses) {
         std::vector<std::pair<int, const char*>> device;  // slot and file it holds first
         int code;
         const char* problems;  // their codes in order
-        const char* column;    // list.field of the document, and its values
+        const char* column;    // list.field of the JSON output, and its values
         const char* values;
         Sent sent;
     };

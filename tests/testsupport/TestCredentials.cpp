@@ -40,18 +40,18 @@ QByteArray Contents(BIO* bio) {
 
 }  // namespace
 
-QByteArray TestCertificate(const CertificateSpec& spec) {
+QByteArray TestCertificate(const CertificateShape& shape) {
     std::unique_ptr<X509, Free> cert(X509_new());
     const long day = 24L * 3600;
     const bool made =
         cert && X509_set_version(cert.get(), X509_VERSION_3) == 1 &&
         ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), 7) == 1 &&
-        SetCommonName(X509_get_subject_name(cert.get()), spec.subject) &&
-        SetCommonName(X509_get_issuer_name(cert.get()), spec.issuer) &&
-        X509_gmtime_adj(X509_getm_notBefore(cert.get()), spec.fromDays * day) != nullptr &&
-        X509_gmtime_adj(X509_getm_notAfter(cert.get()), spec.toDays * day) != nullptr &&
-        X509_set_pubkey(cert.get(), KeyPair(spec.key)) == 1 &&
-        X509_sign(cert.get(), KeyPair(spec.signer), EVP_sha256()) > 0;
+        SetCommonName(X509_get_subject_name(cert.get()), shape.subject) &&
+        SetCommonName(X509_get_issuer_name(cert.get()), shape.issuer) &&
+        X509_gmtime_adj(X509_getm_notBefore(cert.get()), shape.fromDays * day) != nullptr &&
+        X509_gmtime_adj(X509_getm_notAfter(cert.get()), shape.toDays * day) != nullptr &&
+        X509_set_pubkey(cert.get(), KeyPair(shape.key)) == 1 &&
+        X509_sign(cert.get(), KeyPair(shape.signer), EVP_sha256()) > 0;
     if (!made) return {};
     unsigned char* der = nullptr;
     const int length = i2d_X509(cert.get(), &der);

@@ -17,7 +17,7 @@ enum class KeyForm {
 
 // A certificate for `key` named CN=`subject`, issued by CN=`issuer` and signed with
 // `signer`, valid from `fromDays` to `toDays` days from now. DER; empty on failure.
-struct CertificateSpec {
+struct CertificateShape {
     const char* subject = "device.test";
     const char* issuer = "Test CA";
     TestKey key = TestKey::RsaA;
@@ -25,7 +25,7 @@ struct CertificateSpec {
     int fromDays = -1;
     int toDays = 365;
 };
-QByteArray TestCertificate(const CertificateSpec& spec);
+QByteArray TestCertificate(const CertificateShape& shape);
 // The authority "Test CA", self-signed with `key`.
 QByteArray TestAuthority(TestKey key = TestKey::Ca);
 

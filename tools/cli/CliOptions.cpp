@@ -34,7 +34,7 @@ QString Help() {
 
 QString CommandNames() {
     QStringList names;
-    for (const CommandSpec& command : CliCommands()) names << QLatin1String(command.name);
+    for (const CommandRow& command : CliCommands()) names << QLatin1String(command.name);
     return names.join(QStringLiteral(", "));
 }
 
@@ -57,11 +57,11 @@ bool ParseCount(const QString& text, int least, int& value) {
 std::optional<int> ParseCliOptions(const QStringList& arguments, CliOptions& options,
                                    QTextStream& out, QTextStream& err) {
     QCommandLineParser parser;
-    for (const OptionSpec& spec : CliOptionSpecs()) {
-        QStringList names{QString::fromLatin1(spec.name)};
+    for (const OptionRow& row : CliOptionRows()) {
+        QStringList names{QString::fromLatin1(row.name)};
         if (names.front() == QLatin1String("help")) names.prepend(QStringLiteral("h"));
-        parser.addOption(spec.value != nullptr
-                             ? QCommandLineOption(names, QString(), QString::fromLatin1(spec.value))
+        parser.addOption(row.value != nullptr
+                             ? QCommandLineOption(names, QString(), QString::fromLatin1(row.value))
                              : QCommandLineOption(names));
     }
     const auto isSet = [&](const char* name) { return parser.isSet(QString::fromLatin1(name)); };
@@ -104,7 +104,7 @@ std::optional<int> ParseCliOptions(const QStringList& arguments, CliOptions& opt
     options.command = positional.takeFirst();
     options.arguments = positional;
 
-    const CommandSpec* shape = FindCommand(options.command);
+    const CommandRow* shape = FindCommand(options.command);
     if (shape == nullptr)
         return Usage(err, QStringLiteral("unknown command '%1'").arg(options.command));
     const qsizetype n = positional.size();
@@ -113,7 +113,7 @@ std::optional<int> ParseCliOptions(const QStringList& arguments, CliOptions& opt
                               QString::fromLatin1(shape->arguments));
     if (options.json && !shape->json)
         return Usage(err, QStringLiteral("--json does not go with ") + options.command);
-    for (const OptionSpec& option : CliOptionSpecs()) {
+    for (const OptionRow& option : CliOptionRows()) {
         const std::string_view name = option.name;
         if (!IsCommandOption(name) || !isSet(option.name)) continue;
         if (std::find(shape->own.begin(), shape->own.end(), name) == shape->own.end())

@@ -24,9 +24,9 @@ QString Rows(const std::vector<QString>& synopses, const std::vector<const char*
 
 }  // namespace
 
-const std::vector<CommandSpec>& CliCommands() {
+const std::vector<CommandRow>& CliCommands() {
     using C = ArgumentKind;
-    static const std::vector<CommandSpec> commands = {
+    static const std::vector<CommandRow> commands = {
         {"ports",
          0,
          0,
@@ -135,8 +135,8 @@ const std::vector<CommandSpec>& CliCommands() {
     return commands;
 }
 
-const std::vector<OptionSpec>& CliOptionSpecs() {
-    static const std::vector<OptionSpec> options = {
+const std::vector<OptionRow>& CliOptionRows() {
+    static const std::vector<OptionRow> options = {
         {"port", "LOCATION", {"the port to open (default: the one matching device)"}},
         {"trace", nullptr, {"diagnostic trace on standard error"}},
         {"yes", nullptr, {"confirm overwriting and removing without asking"}},
@@ -168,23 +168,23 @@ const std::vector<OptionSpec>& CliOptionSpecs() {
     return options;
 }
 
-const CommandSpec* FindCommand(const QString& name) {
+const CommandRow* FindCommand(const QString& name) {
     const auto& commands = CliCommands();
-    const auto found = std::find_if(commands.begin(), commands.end(), [&](const CommandSpec& c) {
+    const auto found = std::find_if(commands.begin(), commands.end(), [&](const CommandRow& c) {
         return name == QLatin1String(c.name);
     });
     return found == commands.end() ? nullptr : &*found;
 }
 
 bool IsCommandOption(std::string_view option) {
-    return std::any_of(CliCommands().begin(), CliCommands().end(), [&](const CommandSpec& c) {
+    return std::any_of(CliCommands().begin(), CliCommands().end(), [&](const CommandRow& c) {
         return std::find(c.own.begin(), c.own.end(), option) != c.own.end();
     });
 }
 
 QString CommandRows() {
     QString rows;
-    for (const CommandSpec& command : CliCommands()) {
+    for (const CommandRow& command : CliCommands()) {
         std::vector<QString> synopses;
         for (const char* synopsis : command.synopses)
             synopses.push_back(QString::fromLatin1(synopsis));
@@ -195,7 +195,7 @@ QString CommandRows() {
 
 QString OptionRows() {
     QString rows;
-    for (const OptionSpec& option : CliOptionSpecs()) {
+    for (const OptionRow& option : CliOptionRows()) {
         QString synopsis = QStringLiteral("--") + QLatin1String(option.name);
         if (option.value != nullptr) synopsis += u' ' + QLatin1String(option.value);
         rows += Rows({synopsis}, option.help);

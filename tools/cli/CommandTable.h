@@ -22,7 +22,7 @@ enum class ArgumentKind {
     Folder,
 };
 
-struct CommandSpec {
+struct CommandRow {
     const char* name;
     int minArguments;
     int maxArguments;                   // -1: any number
@@ -37,18 +37,18 @@ struct CommandSpec {
     CommandResult (*run)(const CommandContext&);
 };
 
-struct OptionSpec {
+struct OptionRow {
     const char* name;   // without the leading "--"
     const char* value;  // its value's name in --help; nullptr for a flag
     std::vector<const char*> help;
 };
 
 // In the order --help lists them.
-const std::vector<CommandSpec>& CliCommands();
-const std::vector<OptionSpec>& CliOptionSpecs();
+const std::vector<CommandRow>& CliCommands();
+const std::vector<OptionRow>& CliOptionRows();
 
 // The command called `name`, or nullptr.
-const CommandSpec* FindCommand(const QString& name);
+const CommandRow* FindCommand(const QString& name);
 
 // True when some command has `option` (without "--") among its own.
 bool IsCommandOption(std::string_view option);
