@@ -5,8 +5,8 @@ _quillbank_cli() {
     _init_completion || return
 
     local commands="ports list read write remove summary apply backup restore check"
-    local flags="--trace --yes --json --no-verify --no-checks --keep-going --force --exact --help --version"
-    local valued="--port --timeout --tick-ms --slot --remove --days"
+    local flags="--all --trace --yes --json --no-verify --no-checks --keep-going --force --exact --help --version"
+    local valued="--port --journal --timeout --tick-ms --slot --remove --days"
 
     case $prev in
         --port)
@@ -32,6 +32,10 @@ _quillbank_cli() {
             COMPREPLY=($(compgen -W "$(seq 0 14)" -- "$cur"))
             return
             ;;
+        --journal)
+            _filedir
+            return
+            ;;
         --timeout | --tick-ms | --days)
             return
             ;;
@@ -46,7 +50,7 @@ _quillbank_cli() {
     local i command="" position=0
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            --port | --timeout | --tick-ms | --slot | --remove | --days) ((i++)) ;;
+            --port | --journal | --timeout | --tick-ms | --slot | --remove | --days) ((i++)) ;;
             =) ((i++)) ;;
             -*) ;;
             *)

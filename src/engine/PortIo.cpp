@@ -77,9 +77,10 @@ void CSlotEngine::ReceiveFromPort() {
         return;
     }
     OutputDebugText(QStringLiteral("read error"));
-    // Counted for the whole process: a successful read does not forgive earlier failures.
-    if (++s_nReadErrors > READ_ERROR_LIMIT) {
-        s_nReadErrors = 0;
+    // Counted for the whole process (or the engine's own count): a successful read does
+    // not forgive earlier failures.
+    if (++*m_pReadErrors > READ_ERROR_LIMIT) {
+        *m_pReadErrors = 0;
         m_nState = STATE_DISCONNECT;
     }
 }

@@ -153,6 +153,8 @@ public:
     // Failed port reads are counted for the process; a new session starts from none.
     static void ResetReadErrors() { s_nReadErrors = 0; }
     static int ReadErrors() { return s_nReadErrors; }
+    // The count this engine adds its failed reads to: the process's, unless it keeps its own.
+    int ReadErrorCount() const { return *m_pReadErrors; }
 
     // --- Hooks for the owner -------------------------------------------------------------
     // Rewrites the Information cells from the slot table; the window's lists, nothing here.
@@ -178,6 +180,12 @@ protected:
     void CloseLocalFiles();
     // Releases every slot buffer (sizes and statuses stay): closing the window.
     void ReleaseSlotBuffers();
+    // From now on this engine counts its failed reads on its own, starting from none, so
+    // that engines running side by side (one per device) do not add up each other's.
+    void CountReadErrorsOnItsOwn() {
+        m_nOwnReadErrors = 0;
+        m_pReadErrors = &m_nOwnReadErrors;
+    }
 
     CommPortProvider& m_ports;
     DialogServices& m_services;
@@ -229,6 +237,9 @@ private:
 
     // Failed port reads, process-wide; the eleventh forces a disconnect.
     static int s_nReadErrors;
+    // Where this engine counts them: s_nReadErrors, or its own m_nOwnReadErrors.
+    int* m_pReadErrors = &s_nReadErrors;
+    int m_nOwnReadErrors = 0;
 
     // The port to open when the owner has no port list of its own (tests, benchmarks).
     PortChoice m_selectedPort;

@@ -16,6 +16,7 @@ struct ComDeviceInfo {
     QString portName;         // COM5, ttyACM0; never empty in a listed record
     QStringList hardwareIds;  // "USB\VID_%04X&PID_%04X"; none without USB ids
     QString location;         // what to open (/dev/ttyACM0, COM5)
+    QString serialNumber = {};  // the USB serial number; empty where the system does not know it
 };
 
 class DeviceLister {

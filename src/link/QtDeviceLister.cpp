@@ -72,6 +72,7 @@ std::optional<ComDeviceInfo> QtDeviceLister::Describe(const SerialPortFacts& por
     info.portName = name;
 #endif
     info.location = location;
+    info.serialNumber = port.serialNumber;
 
     quint16 vendor = 0, product = 0;
     bool haveIds = port.hasUsbIds;
@@ -96,6 +97,7 @@ bool QtDeviceLister::EnumerateComDevices(std::vector<ComDeviceInfo>& out) {
         facts.hasUsbIds = port.hasVendorIdentifier() && port.hasProductIdentifier();
         facts.vendor = port.vendorIdentifier();
         facts.product = port.productIdentifier();
+        facts.serialNumber = port.serialNumber();
         if (std::optional<ComDeviceInfo> info = Describe(facts, QStringLiteral("/sys")))
             out.push_back(std::move(*info));
     }

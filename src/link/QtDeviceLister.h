@@ -15,6 +15,7 @@ struct SerialPortFacts {
     bool hasUsbIds = false;
     quint16 vendor = 0;
     quint16 product = 0;
+    QString serialNumber;  // the USB device's serial number, when it reports one
 };
 
 class QtDeviceLister : public DeviceLister {

@@ -105,21 +105,16 @@ SessionResult PlanFromOptions(const QStringList& writes, const QStringList& remo
     return {};
 }
 
-SessionResult PlanFromManifest(const QString& manifestPath, bool exact,
-                               std::vector<ApplyStep>& steps) {
+namespace {
+// The steps of the slot entries `entries` (the list `where` of the manifest), their files
+// read from the manifest's folder.
+SessionResult PlanEntries(const QString& manifestPath, const std::vector<ManifestEntry>& entries,
+                          const QString& where, bool exact, std::vector<ApplyStep>& steps) {
     const QString shownManifest = OneLine(manifestPath);
-    QFile file(manifestPath);
-    if (!file.open(QIODevice::ReadOnly))
-        return {CLI_LOCAL_FILE,
-                QStringLiteral("%1: cannot read (%2)").arg(shownManifest, file.errorString())};
-    std::vector<ManifestEntry> entries;
-    QString error;
-    if (!ParseManifest(file.readAll(), entries, error))
-        return {CLI_USAGE, shownManifest + QStringLiteral(": ") + error};
     const QDir folder = QFileInfo(manifestPath).absoluteDir();
     const QString inside = folder.canonicalPath();
     for (size_t i = 0; i < entries.size(); ++i) {
-        const ManifestEntry& entry = entries[i];  // entry i is slots[i] of the manifest
+        const ManifestEntry& entry = entries[i];  // entry i is where[i] of the manifest
         const QString shown = OneLine(entry.file);
         ApplyStep step;
         step.slot = entry.slot;
@@ -134,9 +129,9 @@ SessionResult PlanFromManifest(const QString& manifestPath, bool exact,
         step.path = folder.filePath(entry.file);
         // The name is relative and without ".."; a symbolic link could still lead out.
         if (!LiesInside(inside, step.path))
-            return {CLI_USAGE, QStringLiteral("%1: slots[%2].file: '%3' leads outside the "
+            return {CLI_USAGE, QStringLiteral("%1: %2[%3].file: '%4' leads outside the "
                                               "manifest's folder")
-                                   .arg(shownManifest, QString::number(i), shown)};
+                                   .arg(shownManifest, where, QString::number(i), shown)};
         if (SessionResult checked = CheckSlotFile(step.path, step.bytes, entry.file); !checked.ok())
             return checked;
         if (entry.size && *entry.size != step.bytes.size())
@@ -150,6 +145,57 @@ SessionResult PlanFromManifest(const QString& manifestPath, bool exact,
     }
     SortBySlot(steps);
     return {};
+}
+
+SessionResult ReadManifest(const QString& manifestPath, ManifestJob& job) {
+    const QString shownManifest = OneLine(manifestPath);
+    QFile file(manifestPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return {CLI_LOCAL_FILE,
+                QStringLiteral("%1: cannot read (%2)").arg(shownManifest, file.errorString())};
+    QString error;
+    if (!ParseManifestJob(file.readAll(), job, error))
+        return {CLI_USAGE, shownManifest + QStringLiteral(": ") + error};
+    return {};
+}
+}  // namespace
+
+SessionResult PlanFromManifest(const QString& manifestPath, bool exact,
+                               std::vector<ApplyStep>& steps) {
+    JobPlan plan;
+    if (SessionResult read = PlanJobFromManifest(manifestPath, exact, plan); !read.ok())
+        return read;
+    if (plan.perDevice)
+        return {CLI_USAGE, OneLine(manifestPath) +
+                               QStringLiteral(": gives each device its own slots; apply takes "
+                                              "such a manifest")};
+    steps = std::move(plan.steps);
+    return {};
+}
+
+SessionResult PlanJobFromManifest(const QString& manifestPath, bool exact, JobPlan& plan) {
+    plan = JobPlan();
+    ManifestJob job;
+    if (SessionResult read = ReadManifest(manifestPath, job); !read.ok()) return read;
+    plan.perDevice = job.perDevice;
+    if (!job.perDevice)
+        return PlanEntries(manifestPath, job.entries, QStringLiteral("slots"), exact, plan.steps);
+    for (size_t i = 0; i < job.devices.size(); ++i) {
+        const ManifestDevice& device = job.devices[i];
+        DevicePlan planned{device.serialNumber, device.port, {}};
+        const QString where = QStringLiteral("devices[%1].slots").arg(i);
+        if (SessionResult checked = PlanEntries(manifestPath, device.entries, where, exact,
+                                                planned.steps);
+            !checked.ok())
+            return checked;
+        plan.devices.push_back(std::move(planned));
+    }
+    return {};
+}
+
+bool ManifestMapsDevices(const QString& manifestPath) {
+    ManifestJob job;
+    return ReadManifest(manifestPath, job).ok() && job.perDevice;
 }
 
 StepResult RunApplyStep(CliSession& session, const ApplyStep& step, bool verify) {

@@ -36,9 +36,27 @@ SessionResult PlanFromOptions(const QStringList& writes, const QStringList& remo
 
 // The steps of a manifest; its empty slots are removed only when `exact`. CLI_USAGE for a
 // manifest that is not valid, CLI_LOCAL_FILE for one or a file that cannot be read or does
-// not match its size or SHA-256.
+// not match its size or SHA-256; CLI_USAGE too for one that maps devices.
 SessionResult PlanFromManifest(const QString& manifestPath, bool exact,
                                std::vector<ApplyStep>& steps);
+
+// The steps of each device of a manifest that gives devices their own slots.
+struct DevicePlan {
+    QString serialNumber;  // empty: the device is named by its port
+    QString port;
+    std::vector<ApplyStep> steps;
+};
+
+struct JobPlan {
+    bool perDevice = false;
+    std::vector<ApplyStep> steps;     // a manifest of slots
+    std::vector<DevicePlan> devices;  // one that maps devices
+};
+
+// The steps of a manifest of either form, checked as PlanFromManifest checks them.
+SessionResult PlanJobFromManifest(const QString& manifestPath, bool exact, JobPlan& plan);
+// True when the manifest at `manifestPath` is valid and maps devices to their own slots.
+bool ManifestMapsDevices(const QString& manifestPath);
 
 enum class StepStatus { NotAttempted, Done, Failed };
 

@@ -16,5 +16,7 @@ enum CliExit : int {
     CLI_VERIFY_MISMATCH = 11,  // a written slot read back differs from its file
     CLI_EXPIRING = 12,         // check: a certificate has expired or expires within --days
     CLI_CREDENTIALS = 13,      // apply, restore, check: the key, certificates or chain would fail
+    CLI_NOT_IN_JOB = 14,       // several devices: a device the job does not name, or one it
+                               // names that is not plugged in
     CLI_STOPPED = 128,         // + N: stopped by signal N (see StopSignals.h)
 };

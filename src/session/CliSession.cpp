@@ -54,8 +54,9 @@ CliSession::CliSession(CommPortProvider& ports, SessionDialogs& dialogs, PortCho
       m_pace(pace),
       m_stops(std::move(stops)) {
     ResetEngineMembers();
-    // Each session counts failed reads afresh, as a program of its own would.
-    ResetReadErrors();
+    // Each session counts its failed reads on its own, as a program of its own would: the
+    // sessions of several devices run side by side.
+    CountReadErrorsOnItsOwn();
 }
 
 CliSession::~CliSession() {

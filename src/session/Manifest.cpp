@@ -98,10 +98,95 @@ bool ParseEntry(const QJsonObject& object, const QString& where, ManifestEntry& 
     return true;
 }
 
+
+// Reads a list of slot entries; `where` names it in messages ("slots", "devices[1].slots").
+bool ParseSlots(const QJsonValue& value, const QString& where,
+                std::vector<ManifestEntry>& entries, QString& error) {
+    if (!value.isArray()) {
+        error = where + QStringLiteral(": expected a list of slots");
+        return false;
+    }
+    const QJsonArray slots = value.toArray();
+    std::set<int> seen;
+    for (qsizetype i = 0; i < slots.size(); ++i) {
+        const QString at = QStringLiteral("%1[%2]").arg(where).arg(i);
+        if (!slots[i].isObject()) {
+            error = at + QStringLiteral(": expected an object");
+            return false;
+        }
+        ManifestEntry entry;
+        if (!ParseEntry(slots[i].toObject(), at, entry, error)) return false;
+        if (!seen.insert(entry.slot).second) {
+            error = QStringLiteral("%1: slot %2 is named twice").arg(at).arg(entry.slot);
+            return false;
+        }
+        entries.push_back(entry);
+    }
+    return true;
+}
+
+// Reads one item of "devices"; `where` names it in messages.
+bool ParseDevice(const QJsonValue& value, const QString& where, ManifestDevice& device,
+                 QString& error) {
+    if (!value.isObject()) {
+        error = where + QStringLiteral(": expected an object");
+        return false;
+    }
+    const QJsonObject object = value.toObject();
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        const QString& key = it.key();
+        if (key == QLatin1String("serialNumber") || key == QLatin1String("port")) {
+            if (!it.value().isString() || it.value().toString().isEmpty()) {
+                error = QStringLiteral("%1.%2: expected text").arg(where, key);
+                return false;
+            }
+            (key == QLatin1String("port") ? device.port : device.serialNumber) =
+                it.value().toString();
+        } else if (key == QLatin1String("slots")) {
+            if (!ParseSlots(it.value(), where + QStringLiteral(".slots"), device.entries, error))
+                return false;
+        } else {
+            error = QStringLiteral("%1: unknown field '%2'").arg(where, OneLine(key));
+            return false;
+        }
+    }
+    if (device.serialNumber.isEmpty() == device.port.isEmpty()) {
+        error = where + QStringLiteral(": name the device by one of serialNumber and port");
+        return false;
+    }
+    if (!object.contains(QStringLiteral("slots"))) {
+        error = where + QStringLiteral(": no slots");
+        return false;
+    }
+    return true;
+}
+
+bool ParseDevices(const QJsonValue& value, std::vector<ManifestDevice>& devices, QString& error) {
+    if (!value.isArray()) {
+        error = QStringLiteral("devices: expected a list of devices");
+        return false;
+    }
+    const QJsonArray list = value.toArray();
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        const QString where = QStringLiteral("devices[%1]").arg(i);
+        ManifestDevice device;
+        if (!ParseDevice(list[i], where, device, error)) return false;
+        for (const ManifestDevice& earlier : devices) {
+            if (earlier.serialNumber == device.serialNumber && earlier.port == device.port) {
+                error = QStringLiteral("%1: device %2 is named twice")
+                            .arg(where, OneLine(device.port + device.serialNumber));
+                return false;
+            }
+        }
+        devices.push_back(std::move(device));
+    }
+    return true;
+}
+
 }  // namespace
 
-bool ParseManifest(const QByteArray& text, std::vector<ManifestEntry>& entries, QString& error) {
-    entries.clear();
+bool ParseManifestJob(const QByteArray& text, ManifestJob& job, QString& error) {
+    job = ManifestJob();
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(text, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
@@ -136,30 +221,29 @@ bool ParseManifest(const QByteArray& text, std::vector<ManifestEntry>& entries, 
                 error = QStringLiteral("created: expected text");
                 return false;
             }
-        } else if (key != QLatin1String("slots")) {
+        } else if (key != QLatin1String("slots") && key != QLatin1String("devices")) {
             error = QStringLiteral("unknown field '%1'").arg(OneLine(key));
             return false;
         }
     }
-    if (!root.value(QStringLiteral("slots")).isArray()) {
-        error = QStringLiteral("slots: expected a list of slots");
+    job.perDevice = root.contains(QStringLiteral("devices"));
+    if (job.perDevice && root.contains(QStringLiteral("slots"))) {
+        error = QStringLiteral("both slots and devices; give one of them");
         return false;
     }
-    const QJsonArray slots = root.value(QStringLiteral("slots")).toArray();
-    std::set<int> seen;
-    for (qsizetype i = 0; i < slots.size(); ++i) {
-        const QString where = QStringLiteral("slots[%1]").arg(i);
-        if (!slots[i].isObject()) {
-            error = where + QStringLiteral(": expected an object");
-            return false;
-        }
-        ManifestEntry entry;
-        if (!ParseEntry(slots[i].toObject(), where, entry, error)) return false;
-        if (!seen.insert(entry.slot).second) {
-            error = QStringLiteral("%1: slot %2 is named twice").arg(where).arg(entry.slot);
-            return false;
-        }
-        entries.push_back(entry);
+    if (job.perDevice) return ParseDevices(root.value(QStringLiteral("devices")), job.devices, error);
+    return ParseSlots(root.value(QStringLiteral("slots")), QStringLiteral("slots"), job.entries,
+                      error);
+}
+
+bool ParseManifest(const QByteArray& text, std::vector<ManifestEntry>& entries, QString& error) {
+    entries.clear();
+    ManifestJob job;
+    if (!ParseManifestJob(text, job, error)) return false;
+    if (job.perDevice) {
+        error = QStringLiteral("gives each device its own slots; apply takes such a manifest");
+        return false;
     }
+    entries = std::move(job.entries);
     return true;
 }

@@ -20,6 +20,14 @@
 // "size" and "sha256", when given, must match the file. "label", "information" and "expires"
 // are for people and are not checked. Any other field, a value of the wrong type, a key given
 // twice in one object, a slot outside 0-14 or a slot named twice makes the manifest invalid.
+//
+// For a line where every device gets credentials of its own, "devices" takes the place of
+// "slots" and gives each device its slots, the device named by exactly one of its USB serial
+// number and its port location, no device twice:
+//
+//   {"version": 1, "devices": [
+//     {"serialNumber": "A1B2C3", "slots": [{"slot": 0, "file": "a1b2c3/server.crt"}, ...]},
+//     {"port": "/dev/ttyACM1", "slots": [...]}]}
 
 #include <QByteArray>
 #include <QString>
@@ -37,5 +45,19 @@ struct ManifestEntry {
     QString sha256;  // empty: not given
 };
 
-// Parses the text of a manifest; false with one line naming the problem.
+struct ManifestDevice {
+    QString serialNumber;  // empty: named by its port
+    QString port;
+    std::vector<ManifestEntry> entries;
+};
+
+struct ManifestJob {
+    bool perDevice = false;              // "devices" rather than "slots"
+    std::vector<ManifestEntry> entries;  // "slots"
+    std::vector<ManifestDevice> devices;
+};
+
+// Parses the text of a manifest of either form; false with one line naming the problem.
+bool ParseManifestJob(const QByteArray& text, ManifestJob& job, QString& error);
+// Parses the text of a manifest of slots (a backup's); one that maps devices is refused.
 bool ParseManifest(const QByteArray& text, std::vector<ManifestEntry>& entries, QString& error);

@@ -38,10 +38,32 @@ std::optional<CommandResult> TellProblems(const CommandContext& context, const Q
             .arg(errors)};
 }
 
-// Runs the checked steps in order; on the first failure the rest are not attempted unless
-// --keep-going (and never once the connection is gone).
-CommandResult RunSteps(const CommandContext& context, const std::vector<ApplyStep>& steps,
-                       bool verify) {
+// What the journal records of a step that was attempted; `before` is the slot's copy from
+// the device before the step, where it was loaded.
+JournalSlot JournalOf(const ApplyStep& step, const StepResult& result,
+                      const std::optional<QByteArray>& before, const CliSession& session) {
+    JournalSlot entry;
+    entry.slot = step.slot;
+    entry.action = step.action == ApplyStep::Write ? QStringLiteral("write")
+                                                   : QStringLiteral("remove");
+    entry.file = step.file;
+    entry.size = step.bytes.size();
+    entry.before = before;
+    entry.verified = result.verified;
+    entry.done = result.status == StepStatus::Done;
+    entry.reason = result.failure.message;
+    // What the slot holds now: what was read back, else what the device confirmed storing.
+    if (entry.done)
+        entry.after = result.verified ? session.SlotCopy(step.slot)
+                      : step.action == ApplyStep::Write ? step.bytes
+                                                        : QByteArray();
+    return entry;
+}
+
+}  // namespace
+
+CommandResult RunApplySteps(const CommandContext& context, const std::vector<ApplyStep>& steps,
+                            bool verify) {
     // What the job's files alone show is refused before the port is opened.
     const JobCredentials credentials = PlanCredentials(steps);
     if (context.options.checks) {
@@ -52,9 +74,10 @@ CommandResult RunSteps(const CommandContext& context, const std::vector<ApplySte
     // The slots to be written are loaded for the question before overwriting them, and the
     // slots the job leaves alone for the credential checks that need them.
     SlotSet needed = SlotsToLoad(credentials);
-    if (!context.options.yes)
-        for (const ApplyStep& step : steps)
-            if (step.action == ApplyStep::Write) needed.set(static_cast<size_t>(step.slot));
+    // The journal records what each changed slot held before.
+    for (const ApplyStep& step : steps)
+        if ((step.action == ApplyStep::Write && !context.options.yes) || context.journal)
+            needed.set(static_cast<size_t>(step.slot));
     Connection connection(context);
     if (const int opened = connection.Open(needed); opened != CLI_OK) return Ended(opened);
 
@@ -69,7 +92,13 @@ CommandResult RunSteps(const CommandContext& context, const std::vector<ApplySte
         if (!connection.Usable() || (code != CLI_OK && !context.options.keepGoing)) break;
         connection.Dialogs().SetSubject(QStringLiteral("slot %1: ").arg(steps[i].slot));
         StepResult& result = report.results[i];
-        result = RunApplyStep(connection.Session(), steps[i], verify);
+        CliSession& session = connection.Session();
+        const std::optional<QByteArray> before =
+            session.Loaded(steps[i].slot) ? std::optional(session.SlotCopy(steps[i].slot))
+                                          : std::nullopt;
+        result = RunApplyStep(session, steps[i], verify);
+        if (context.journal && result.failure.code != CLI_CANCELLED)
+            context.journal->Slot(JournalOf(steps[i], result, before, session));
         if (result.status == StepStatus::Failed) {
             context.Fail(CLI_OK, result.failure.message);
             if (code == CLI_OK) code = result.failure.code;
@@ -78,8 +107,6 @@ CommandResult RunSteps(const CommandContext& context, const std::vector<ApplySte
     return {code, std::move(report), {}};
 }
 
-}  // namespace
-
 CommandResult RunApplyCommand(const CommandContext& context) {
     std::vector<ApplyStep> steps;
     const SessionResult planned =
@@ -87,7 +114,7 @@ CommandResult RunApplyCommand(const CommandContext& context) {
             ? PlanFromOptions(context.options.slotWrites, context.options.slotRemoves, steps)
             : PlanFromManifest(context.options.arguments.front(), context.options.exact, steps);
     if (!planned.ok()) return Ended(planned.code, planned.message);
-    return RunSteps(context, steps, context.options.verify);
+    return RunApplySteps(context, steps, context.options.verify);
 }
 
 CommandResult RunRestoreCommand(const CommandContext& context) {
@@ -97,5 +124,5 @@ CommandResult RunRestoreCommand(const CommandContext& context) {
     if (const SessionResult planned = PlanFromManifest(manifest, context.options.exact, steps);
         !planned.ok())
         return Ended(planned.code, planned.message);
-    return RunSteps(context, steps, true);
+    return RunApplySteps(context, steps, true);
 }

@@ -115,5 +115,9 @@ CommandResult RunBackupCommand(const CommandContext& context) {
     std::vector<SafeFile*> set;
     for (SafeFile& file : files) set.push_back(&file);
     if (QString error; !PublishTogether(set, error)) return failed(error);
+    if (context.journal)
+        for (const BackupReport::Saved& saved : report.saved)
+            context.journal->Slot(
+                SavedToFile(saved.slot, saved.path, copies[static_cast<size_t>(saved.slot)]));
     return {CLI_OK, std::move(report), {}};
 }

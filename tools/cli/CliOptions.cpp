@@ -25,6 +25,7 @@ const char kExitStatus[] =
     "  opened, 6 device refused or answered badly, 7 time-out, 8 local file error,\n"
     "  9 empty slot, 10 connection lost, 11 verification mismatch, 12 certificate expired\n"
     "  or expiring, 13 credentials that would not work (key, certificates, chain),\n"
+    "  14 a device the job does not name, or one it names that is not plugged in,\n"
     "  128 + N stopped by signal N (130 Ctrl-C, 143 SIGTERM, 129 SIGHUP).\n";
 
 QString Help() {
@@ -77,7 +78,10 @@ std::optional<int> ParseCliOptions(const QStringList& arguments, CliOptions& opt
         return CLI_OK;
     }
 
-    options.port = value("port");
+    options.ports = parser.values(QStringLiteral("port"));
+    if (options.ports.size() == 1) options.port = options.ports.front();
+    options.all = isSet("all");
+    options.journal = value("journal");
     options.trace = isSet("trace");
     options.yes = isSet("yes");
     options.json = isSet("json");
@@ -120,6 +124,16 @@ std::optional<int> ParseCliOptions(const QStringList& arguments, CliOptions& opt
             return Usage(err, QStringLiteral("--%1 does not go with %2")
                                   .arg(QLatin1String(option.name), options.command));
     }
+
+    if (options.all && !options.ports.isEmpty())
+        return Usage(err, QStringLiteral("--all and --port exclude each other"));
+    if (options.ports.size() > 1 && !shape->TakesSeveralDevices())
+        return Usage(err, QStringLiteral("%1 takes one --port").arg(options.command));
+    for (qsizetype i = 0; i < options.ports.size(); ++i)
+        if (options.ports.indexOf(options.ports[i]) != i)
+            return Usage(err, QStringLiteral("--port %1 is given twice").arg(options.ports[i]));
+    if (isSet("journal") && options.journal.isEmpty())
+        return Usage(err, QStringLiteral("--journal needs a file name"));
 
     int number = 0;
     const ArgumentKind kind = shape->kind;

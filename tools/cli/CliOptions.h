@@ -8,7 +8,10 @@
 #include <optional>
 
 struct CliOptions {
-    QString port;               // --port LOCATION
+    QString port;               // --port LOCATION: the one port of this run ("" for several)
+    QStringList ports;          // every --port, in the order given
+    bool all = false;           // --all
+    QString journal;            // --journal FILE
     bool trace = false;         // --trace
     bool yes = false;           // --yes
     int timeoutSeconds = 10;    // --timeout S
@@ -25,6 +28,11 @@ struct CliOptions {
     QString command;
     QStringList arguments;  // what follows the command
 };
+
+// True when the run takes several devices at once: --all, or --port more than once.
+inline bool SeveralDevices(const CliOptions& options) {
+    return options.all || options.ports.size() > 1;
+}
 
 // Parses `arguments` (without the program name). Returns the exit code when the run ends
 // here: --help and --version (printed to `out`, 0), or a usage error (printed to `err`, 2).

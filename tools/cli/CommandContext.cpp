@@ -36,6 +36,15 @@ SessionPace CommandContext::Pace() const {
     return {options.tickMs.value_or(environment.tickMs), options.timeoutSeconds};
 }
 
+QString CommandContext::SerialNumberOf(const PortChoice& port) const {
+    if (serialNumber) return *serialNumber;
+    std::vector<ComDeviceInfo> devices;
+    environment.lister.EnumerateComDevices(devices);
+    for (const ComDeviceInfo& device : devices)
+        if (device.location == port.location) return device.serialNumber;
+    return {};
+}
+
 Connection::Connection(const CommandContext& context)
     : m_context(context),
       m_dialogs(context.err, context.options.yes, context.environment.interactive) {}
@@ -48,6 +57,8 @@ Connection::~Connection() {
 
 int Connection::Open(const SlotSet& needed) {
     if (const int chosen = m_context.ChoosePort(m_port); chosen != CLI_OK) return chosen;
+    if (m_context.journal)
+        m_context.journal->SetDevice(m_port.location, m_context.SerialNumberOf(m_port));
     m_session = std::make_unique<CliSession>(m_context.environment.ports, m_dialogs, m_port,
                                              m_context.Pace(), SignalStops());
     const SessionResult result = m_session->Connect(needed);

@@ -9,6 +9,7 @@
 
 #include "CliDialogs.h"
 #include "CliOptions.h"
+#include "Journal.h"
 #include "RunCli.h"
 #include "session/CliSession.h"
 
@@ -24,11 +25,17 @@ public:
     // The port of --port, or of the one matching device.
     int ChoosePort(PortChoice& port) const;
     SessionPace Pace() const;
+    // The USB serial number of the device at `port`, where the system knows it.
+    QString SerialNumberOf(const PortChoice& port) const;
 
     QTextStream& out;
     QTextStream& err;
     const CliEnvironment& environment;
     const CliOptions& options;
+    // Where the run's slot operations are recorded; null without --journal.
+    DeviceJournal* journal = nullptr;
+    // The device's serial number when the run has looked it up already (several devices).
+    std::optional<QString> serialNumber;
 };
 
 // One connection to the device for a command: port chosen, dialogs set up.

@@ -4,6 +4,7 @@
 // written from it; a test holds the bash completion to it.
 
 #include <QString>
+#include <algorithm>
 #include <string_view>
 #include <vector>
 
@@ -35,6 +36,11 @@ struct CommandRow {
     std::vector<const char*> help;
     ArgumentKind kind;
     CommandResult (*run)(const CommandContext&);
+
+    // It runs on several devices at once (--all, --port more than once).
+    bool TakesSeveralDevices() const {
+        return std::find(own.begin(), own.end(), "all") != own.end();
+    }
 };
 
 struct OptionRow {

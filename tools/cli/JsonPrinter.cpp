@@ -4,6 +4,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <optional>
 
 #include "Printers.h"
 #include "ProblemReport.h"
@@ -40,21 +41,21 @@ const char* ExpiryName(CheckReport::Expiry expiry) {
     return "ok";
 }
 
+// Each report as its document; none for a report with nothing to show, or one that has no
+// JSON form (printed as text instead).
 struct JsonPrinter {
+    using Document = std::optional<QJsonObject>;
     QTextStream& out;
     QTextStream& err;
 
-    void Print(const QJsonObject& document) const {
-        out << QString::fromUtf8(QJsonDocument(document).toJson(QJsonDocument::Indented));
-    }
     void Tell(const QString& line) const {
         err << "quillbank-cli: " << line << "\n";
         err.flush();
     }
 
-    void operator()(std::monostate) const {}
+    Document operator()(std::monostate) const { return std::nullopt; }
 
-    void operator()(const PortsReport& report) const {
+    Document operator()(const PortsReport& report) const {
         QJsonArray ports;
         for (const ComDeviceInfo& info : report.ports)
             ports.append(QJsonObject{
@@ -63,25 +64,28 @@ struct JsonPrinter {
                 {QStringLiteral("description"), info.friendlyName},
                 {QStringLiteral("hardwareIds"), QJsonArray::fromStringList(info.hardwareIds)},
                 {QStringLiteral("device"), !MatchingPorts({info}).empty()}});
-        Print({{QStringLiteral("ports"), ports}});
+        return QJsonObject{{QStringLiteral("ports"), ports}};
     }
 
-    void operator()(const ListReport& report) const {
+    Document operator()(const ListReport& report) const {
         QJsonArray slots;
         for (int slot = 0; slot < SLOT_COUNT; ++slot)
             slots.append(SlotJson(slot, report.slots[static_cast<size_t>(slot)].bytes));
-        Print({{QStringLiteral("port"), report.port},
+        return QJsonObject{{QStringLiteral("port"), report.port},
                {QStringLiteral("complete"), report.complete},
-               {QStringLiteral("slots"), slots}});
+               {QStringLiteral("slots"), slots}};
     }
 
     // read, write and remove have no JSON form (the command line refuses --json for them).
-    void operator()(const SlotReport& report) const { PrintText(report, out, err); }
+    Document operator()(const SlotReport& report) const {
+        PrintText(report, out, err);
+        return std::nullopt;
+    }
 
-    void operator()(const SummaryReport& report) const {
+    Document operator()(const SummaryReport& report) const {
         if (report.files.empty()) {
             Tell(QStringLiteral("summary needs FILE..."));
-            return;
+            return std::nullopt;
         }
         QJsonArray files;
         std::vector<qsizetype> entryOf;  // the entry of each item
@@ -110,11 +114,11 @@ struct JsonPrinter {
                           QJsonArray::fromStringList(report.Partners(i)));
             files[entryOf[i]] = object;
         }
-        Print({{QStringLiteral("files"), files},
-               {QStringLiteral("problems"), ProblemsJson(report.problems, &report.names)}});
+        return QJsonObject{{QStringLiteral("files"), files},
+               {QStringLiteral("problems"), ProblemsJson(report.problems, &report.names)}};
     }
 
-    void operator()(const ApplyReport& report) const {
+    Document operator()(const ApplyReport& report) const {
         QJsonArray slots;
         for (size_t i = 0; i < report.steps.size(); ++i) {
             const ApplyStep& step = report.steps[i];
@@ -133,20 +137,20 @@ struct JsonPrinter {
             object.insert(QStringLiteral("error"), TextOrNull(result.failure.message));
             slots.append(object);
         }
-        Print({{QStringLiteral("port"), TextOrNull(report.port)},
+        return QJsonObject{{QStringLiteral("port"), TextOrNull(report.port)},
                {QStringLiteral("verify"), report.verify},
                {QStringLiteral("slots"), slots},
-               {QStringLiteral("problems"), ProblemsJson(report.problems)}});
+               {QStringLiteral("problems"), ProblemsJson(report.problems)}};
     }
 
-    void operator()(const BackupReport& report) const {
-        Print({{QStringLiteral("port"), report.port},
+    Document operator()(const BackupReport& report) const {
+        return QJsonObject{{QStringLiteral("port"), report.port},
                {QStringLiteral("folder"), report.folder},
                {QStringLiteral("manifest"), report.manifestPath},
-               {QStringLiteral("slots"), report.manifestSlots}});
+               {QStringLiteral("slots"), report.manifestSlots}};
     }
 
-    void operator()(const CheckReport& report) const {
+    Document operator()(const CheckReport& report) const {
         QJsonArray certificates;
         for (int slot = 0; slot < SLOT_COUNT; ++slot) {
             const QByteArray& bytes = report.copies[static_cast<size_t>(slot)];
@@ -159,18 +163,23 @@ struct JsonPrinter {
             object.insert(QStringLiteral("daysLeft"), standing.daysLeft);
             certificates.append(object);
         }
-        Print({{QStringLiteral("port"), report.port},
+        return QJsonObject{{QStringLiteral("port"), report.port},
                {QStringLiteral("days"), report.days},
                {QStringLiteral("complete"), report.complete},
                {QStringLiteral("certificates"), certificates},
-               {QStringLiteral("problems"), ProblemsJson(report.problems)}});
+               {QStringLiteral("problems"), ProblemsJson(report.problems)}};
     }
 };
 
 }  // namespace
 
+std::optional<QJsonObject> ReportJson(const Report& report, QTextStream& out, QTextStream& err) {
+    return std::visit(JsonPrinter{out, err}, report);
+}
+
 void PrintJson(const Report& report, QTextStream& out, QTextStream& err) {
-    std::visit(JsonPrinter{out, err}, report);
+    if (const std::optional<QJsonObject> document = ReportJson(report, out, err))
+        out << QString::fromUtf8(QJsonDocument(*document).toJson(QJsonDocument::Indented));
     out.flush();
     err.flush();
 }

@@ -1,0 +1,100 @@
+#include "support/AppendFile.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+QString Failed(const QString& path, int error) {
+    return path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
+}
+
+int Retried(int (*call)(int, int), int fd, int operation) {
+    int result = 0;
+    do result = call(fd, operation);
+    while (result != 0 && errno == EINTR);
+    return result;
+}
+
+// Holds the file lock that every appender takes around its write.
+class Locked {
+public:
+    explicit Locked(int fd) : m_fd(fd), m_ok(Retried(::flock, fd, LOCK_EX) == 0) {}
+    ~Locked() {
+        if (m_ok) Retried(::flock, m_fd, LOCK_UN);
+    }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+    bool ok() const { return m_ok; }
+
+private:
+    int m_fd;
+    bool m_ok;
+};
+}  // namespace
+
+AppendFile::~AppendFile() {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+bool AppendFile::Open(const QString& path, QString& error) {
+    m_path = path;
+    const QByteArray name = path.toLocal8Bit();
+    const int fd = ::open(name.constData(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0644);
+    if (fd < 0) {
+        error = errno == ELOOP ? path + QStringLiteral(": is a symbolic link; name the file itself")
+                               : Failed(path, errno);
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        error = path + QStringLiteral(": not a regular file");
+        ::close(fd);
+        return false;
+    }
+    m_fd = fd;
+    return true;
+}
+
+bool AppendFile::Append(const QByteArray& line, QString& error) {
+    const std::lock_guard<std::mutex> guard(m_mutex);
+    if (m_fd < 0) {
+        error = m_path + QStringLiteral(": not open");
+        return false;
+    }
+    const Locked lock(m_fd);
+    if (!lock.ok()) {
+        error = Failed(m_path, errno);
+        return false;
+    }
+    // Every appender holds the lock: the end found here is where this line starts.
+    struct stat before {};
+    if (::fstat(m_fd, &before) != 0) {
+        error = Failed(m_path, errno);
+        return false;
+    }
+    qsizetype written = 0;
+    while (written < line.size()) {
+        const ssize_t n = ::write(m_fd, line.constData() + written,
+                                  static_cast<size_t>(line.size() - written));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int reason = n < 0 ? errno : ENOSPC;
+            // Take back the part that went in.
+            if (written > 0) static_cast<void>(::ftruncate(m_fd, before.st_size));
+            error = Failed(m_path, reason);
+            return false;
+        }
+        written += n;
+    }
+    if (::fdatasync(m_fd) != 0) {
+        error = Failed(m_path, errno);
+        return false;
+    }
+    return true;
+}
