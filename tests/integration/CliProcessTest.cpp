@@ -5,6 +5,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -92,4 +94,37 @@ TEST(Programs, VersionGoesToStandardOutput) {
     ASSERT_TRUE(devsim.waitForFinished(10000));
     EXPECT_EQ(devsim.exitCode(), 0);
     EXPECT_TRUE(devsim.readAllStandardOutput().startsWith("quillbank-devsim "));
+}
+
+// Two runs, each on two devices, append to one journal at the same time: every line whole.
+TEST(Programs, RunsAppendingToOneJournalAtOnceLeaveWholeLines) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    DevsimProcess devices[4];
+    for (int i = 0; i < 4; ++i)
+        ASSERT_TRUE(devices[i].Start({QStringLiteral("--sample")},
+                                     dir.filePath(QStringLiteral("devsim%1.log").arg(i))));
+    const QString journal = dir.filePath(QStringLiteral("journal.jsonl"));
+    QProcess runs[2];
+    for (int r = 0; r < 2; ++r)
+        runs[r].start(QStringLiteral(QB_CLI),
+                      {QStringLiteral("--journal"), journal, QStringLiteral("--port"),
+                       devices[2 * r].path, QStringLiteral("--port"), devices[2 * r + 1].path,
+                       QStringLiteral("backup"), dir.filePath(QStringLiteral("backup%1").arg(r))});
+    for (QProcess& run : runs) {
+        ASSERT_TRUE(run.waitForFinished(60000));
+        EXPECT_EQ(run.exitCode(), 0) << run.readAllStandardError().toStdString();
+    }
+    const QList<QByteArray> lines = ReadAll(journal).split('\n');
+    // Six slots of the sample set and the device's own line, for each of four devices.
+    ASSERT_EQ(lines.size(), 4 * 7 + 1);
+    EXPECT_TRUE(lines.back().isEmpty());
+    int devicesSeen = 0;
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
+        QJsonParseError error;
+        const QJsonObject line = QJsonDocument::fromJson(lines[i], &error).object();
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << lines[i].toStdString();
+        if (line.value(QStringLiteral("record")).toString() == QLatin1String("device")) ++devicesSeen;
+    }
+    EXPECT_EQ(devicesSeen, 4);
 }
