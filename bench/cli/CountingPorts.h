@@ -1,13 +1,15 @@
 #pragma once
 // Serial ports that count the bytes crossing them: what the host writes and what it reads.
 
+#include <atomic>
 #include <memory>
 
 #include "link/TermiosPort.h"
 
+// Counted from the sessions of several devices at once.
 struct LineCount {
-    long long toDevice = 0;
-    long long fromDevice = 0;
+    std::atomic<long long> toDevice = 0;
+    std::atomic<long long> fromDevice = 0;
 };
 
 class CountingPort : public CommPort {
