@@ -22,6 +22,7 @@
 class TestEngine : public CSlotEngine {
 public:
     using CSlotEngine::CSlotEngine;
+    using CSlotEngine::CountReadErrorsOnItsOwn;
     // Every transaction end the engine reported, in order.
     std::vector<TransactionEnd> ends;
     void OnTransactionEnded(const TransactionEnd& end) override { ends.push_back(end); }

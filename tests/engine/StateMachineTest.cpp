@@ -290,4 +290,16 @@ TEST_F(StateMachineTest, UnpluggedDeviceIsDisconnectedAtTheEleventhFailedRead) {
     EXPECT_EQ(trace.debug.count(QStringLiteral("read error")), 11);
 }
 
+// An engine that counts on its own (one per device of the command line) neither adds to the
+// process's count nor is cut short by failures counted there.
+TEST_F(StateMachineTest, EngineWithItsOwnCountLeavesTheProcessCountAlone) {
+    ConnectAndLoad();
+    engine.CountReadErrorsOnItsOwn();
+    EngineSetup::CountReadErrors(7);
+    ports.line->unplugged = true;
+    EXPECT_EQ(RunUntil(STATE_CLOSED, 50), 11);
+    EXPECT_EQ(CSlotEngine::ReadErrors(), 7);
+    EXPECT_EQ(engine.ReadErrorCount(), 0);
+}
+
 }  // namespace
