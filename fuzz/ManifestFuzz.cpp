@@ -1,4 +1,5 @@
-// manifest.json as `apply` and `restore` read it: any text, as a file a user was sent.
+// manifest.json as `apply` and `restore` read it: any text, as a file a user was sent, in
+// either form (slots, or devices each with their slots).
 
 #include <QByteArray>
 #include <QDir>
@@ -46,27 +47,9 @@ bool SameEntries(const std::vector<ManifestEntry>& a, const std::vector<Manifest
     return true;
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
-    const QByteArray text(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    std::vector<ManifestEntry> entries;
-    QString error;
-    const bool parsed = ParseManifest(text, entries, error);
-
-    if (!parsed) {
-        // The reason is one line for a user, whatever the file holds.
-        Check(!error.isEmpty(), "refused without a reason", error);
-        for (const QChar c : error)
-            Check(c.category() != QChar::Other_Control && c.category() != QChar::Separator_Line &&
-                      c.category() != QChar::Separator_Paragraph,
-                  "the reason is more than one line", error);
-        return 0;
-    }
-
-    // What apply acts on: each slot once, within 0-14, a file or a removal but not both,
-    // no file outside the manifest's folder, sizes not negative, digests as 64 lower-case
-    // digits.
+// What apply acts on: each slot once, within 0-14, a file or a removal but not both, no
+// file outside the manifest's folder, sizes not negative, digests as 64 lower-case digits.
+void CheckEntries(const std::vector<ManifestEntry>& entries, const QString& error) {
     static const QRegularExpression digest(QStringLiteral("^[0-9a-f]{64}$"));
     std::set<int> slots;
     for (const ManifestEntry& entry : entries) {
@@ -78,9 +61,61 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
         Check(entry.sha256.isEmpty() || digest.match(entry.sha256).hasMatch(),
               "a digest that is not 64 lower-case digits", error);
     }
-    std::vector<ManifestEntry> again;
+}
+
+bool SameJob(const ManifestJob& a, const ManifestJob& b) {
+    if (a.perDevice != b.perDevice || !SameEntries(a.entries, b.entries) ||
+        a.devices.size() != b.devices.size())
+        return false;
+    for (size_t i = 0; i < a.devices.size(); ++i)
+        if (a.devices[i].serialNumber != b.devices[i].serialNumber ||
+            a.devices[i].port != b.devices[i].port ||
+            !SameEntries(a.devices[i].entries, b.devices[i].entries))
+            return false;
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
+    const QByteArray text(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    ManifestJob job;
+    QString error;
+    const bool parsed = ParseManifestJob(text, job, error);
+
+    if (!parsed) {
+        // The reason is one line for a user, whatever the file holds.
+        Check(!error.isEmpty(), "refused without a reason", error);
+        for (const QChar c : error)
+            Check(c.category() != QChar::Other_Control && c.category() != QChar::Separator_Line &&
+                      c.category() != QChar::Separator_Paragraph,
+                  "the reason is more than one line", error);
+        return 0;
+    }
+
+    CheckEntries(job.entries, error);
+    Check(job.perDevice || job.devices.empty(), "devices in a manifest of slots", error);
+    Check(!job.perDevice || job.entries.empty(), "slots beside devices", error);
+    for (size_t i = 0; i < job.devices.size(); ++i) {
+        const ManifestDevice& device = job.devices[i];
+        Check(device.serialNumber.isEmpty() != device.port.isEmpty(),
+              "a device named by both or neither", error);
+        for (size_t j = 0; j < i; ++j)
+            Check(job.devices[j].serialNumber != device.serialNumber ||
+                      job.devices[j].port != device.port,
+                  "a device named twice", error);
+        CheckEntries(device.entries, error);
+    }
+    // A backup's reader takes the slots form only, and reads it the same.
+    std::vector<ManifestEntry> slots;
+    QString slotsError;
+    Check(ParseManifest(text, slots, slotsError) != job.perDevice, "the forms told apart wrongly",
+          slotsError);
+    Check(job.perDevice || SameEntries(slots, job.entries), "the slots read differently",
+          slotsError);
+    ManifestJob again;
     QString secondError;
-    Check(ParseManifest(text, again, secondError) && SameEntries(entries, again),
+    Check(ParseManifestJob(text, again, secondError) && SameJob(job, again),
           "the same text read differently", secondError);
     return 0;
 }
