@@ -24,6 +24,17 @@ struct CliResult {
     QStringList Lines() const { return out.split(u'\n', Qt::SkipEmptyParts); }
 };
 
+// One command line run in-process over `ports` and `lister`.
+inline CliResult RunIn(CommPortProvider& ports, DeviceLister& lister, const QStringList& arguments) {
+    CliResult result;
+    QTextStream out(&result.out), err(&result.err);
+    CliEnvironment environment{ports, lister};
+    result.code = RunCli(arguments, out, err, environment);
+    out.flush();
+    err.flush();
+    return result;
+}
+
 class CliAgainstDevice : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
@@ -51,15 +62,7 @@ protected:
     QString Port() const { return sim->device.PortPath(); }
     QString Path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
 
-    CliResult Run(QStringList arguments) {
-        CliResult result;
-        QTextStream out(&result.out), err(&result.err);
-        CliEnvironment environment{ports, lister};
-        result.code = RunCli(arguments, out, err, environment);
-        out.flush();
-        err.flush();
-        return result;
-    }
+    CliResult Run(QStringList arguments) { return RunIn(ports, lister, arguments); }
     CliResult RunOnPort(QStringList arguments) {
         return Run(QStringList{QStringLiteral("--port"), Port()} + arguments);
     }

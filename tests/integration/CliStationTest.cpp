@@ -72,15 +72,7 @@ protected:
     QString Label(size_t i) const { return Port(i).mid(5); }  // pts/N
     QString Path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
 
-    CliResult Run(const QStringList& arguments) {
-        CliResult result;
-        QTextStream out(&result.out), err(&result.err);
-        CliEnvironment environment{ports, lister};
-        result.code = RunCli(arguments, out, err, environment);
-        out.flush();
-        err.flush();
-        return result;
-    }
+    CliResult Run(const QStringList& arguments) { return RunIn(ports, lister, arguments); }
     QStringList Apply() const {
         return {QStringLiteral("--yes"),
                 QStringLiteral("--timeout"),

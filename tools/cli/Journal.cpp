@@ -6,14 +6,11 @@
 #include <QSysInfo>
 
 #include "QuillbankVersion.h"
+#include "SlotJson.h"
 #include "certs/SlotFacts.h"
 #include "support/AppendFile.h"
 
 namespace {
-QJsonValue TextOrNull(const QString& text) {
-    return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
-}
-
 QJsonValue HashOrNull(const std::optional<QByteArray>& bytes) {
     return bytes ? QJsonValue(Sha256Hex(*bytes)) : QJsonValue(QJsonValue::Null);
 }

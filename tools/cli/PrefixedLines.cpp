@@ -8,6 +8,7 @@ void SharedLines::Write(const QString& lines) {
 
 PrefixedLines::PrefixedLines(SharedLines& target, QString prefix)
     : m_target(target), m_prefix(std::move(prefix)) {
+    // An in-memory stream onto the shared lines; no file is written here.
     open(QIODevice::WriteOnly);
 }
 

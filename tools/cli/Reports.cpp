@@ -21,3 +21,12 @@ CheckReport::Standing CheckReport::StandingOf(const QDateTime& expires) const {
     standing.daysLeft = now.secsTo(expires) / (24 * 3600);
     return standing;
 }
+
+QString FailureReason(const CommandResult& result) {
+    if (!result.closing.isEmpty()) return result.closing;
+    if (const auto* apply = std::get_if<ApplyReport>(&result.report))
+        for (const StepResult& step : apply->results)
+            if (step.status == StepStatus::Failed && !step.failure.message.isEmpty())
+                return step.failure.message;
+    return {};
+}

@@ -118,6 +118,10 @@ struct CommandResult {
     QString closing;
 };
 
+// The line a failed command is known by: its closing line, else its first failed step's
+// reason; "" when neither says.
+QString FailureReason(const CommandResult& result);
+
 // A command that ends with `code` and nothing to show; `message` when not told already.
 inline CommandResult Ended(int code, const QString& message = QString()) {
     return {code, std::monostate{}, message};

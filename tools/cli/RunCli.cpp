@@ -3,7 +3,6 @@
 #include "RunCli.h"
 
 #include <chrono>
-#include <variant>
 
 #include "CliOptions.h"
 #include "CommandContext.h"
@@ -16,15 +15,6 @@
 #include "support/AppendFile.h"
 
 namespace {
-// The line the journal gives as the reason a run failed.
-QString JournalReason(const CommandResult& result) {
-    if (!result.closing.isEmpty()) return result.closing;
-    if (const auto* apply = std::get_if<ApplyReport>(&result.report))
-        for (const StepResult& step : apply->results)
-            if (step.status == StepStatus::Failed) return step.failure.message;
-    return {};
-}
-
 // One device, as the command line has always run it.
 int RunOne(CommandContext& context, AppendFile* journalFile) {
     const CliOptions& options = context.options;
@@ -36,7 +26,7 @@ int RunOne(CommandContext& context, AppendFile* journalFile) {
     (options.json ? PrintJson : PrintText)(result.report, context.out, context.err);
     int code = context.Fail(result.code, result.closing);
     if (!journal.Active()) return code;
-    journal.Run(code, code == CLI_OK ? QString() : JournalReason(result),
+    journal.Run(code, code == CLI_OK ? QString() : FailureReason(result),
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     if (!journal.Error().isEmpty()) {
         context.Fail(CLI_OK, QStringLiteral("cannot write the journal ") + journal.Error());

@@ -12,6 +12,7 @@
 #include "CommandContext.h"
 #include "Journal.h"
 #include "PrefixedLines.h"
+#include "SlotJson.h"
 #include "Printers.h"
 #include "StationPlan.h"
 #include "TraceRedirect.h"
@@ -47,17 +48,6 @@ struct DeviceEnd {
     bool ran = false;
     std::optional<QJsonObject> document;
 };
-
-// The line a failure is known by: the command's last line, else the first failed step,
-// else the last message the device's run told.
-QString ReasonOf(const CommandResult& result, const QString& lastTold) {
-    if (!result.closing.isEmpty()) return result.closing;
-    if (const auto* apply = std::get_if<ApplyReport>(&result.report))
-        for (const StepResult& step : apply->results)
-            if (step.status == StepStatus::Failed && !step.failure.message.isEmpty())
-                return step.failure.message;
-    return lastTold;
-}
 
 struct Shared {
     const CliOptions& options;
@@ -103,7 +93,11 @@ DeviceEnd RunDevice(const DeviceTask& task, Shared& shared) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     end.ran = true;
     err.flush();
-    if (end.code != CLI_OK) end.reason = ReasonOf(result, errLines.Last());
+    // Else the last message the device's run told.
+    if (end.code != CLI_OK) {
+        end.reason = FailureReason(result);
+        if (end.reason.isEmpty()) end.reason = errLines.Last();
+    }
     journal.Run(end.code, end.reason, end.seconds);
     if (!journal.Error().isEmpty()) {
         context.Fail(CLI_OK, QStringLiteral("cannot write the journal ") + journal.Error());
@@ -148,10 +142,6 @@ void PrintTable(const std::vector<DeviceTask>& tasks, const std::vector<DeviceEn
         line += row[4];
         out << line.trimmed() << "\n";
     }
-}
-
-QJsonValue TextOrNull(const QString& text) {
-    return text.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(text);
 }
 
 void PrintDevicesJson(const std::vector<DeviceTask>& tasks, const std::vector<DeviceEnd>& ends,
