@@ -1,5 +1,12 @@
 #include "app/QtDialogServices.h"
 
+#ifdef _WIN32
+// clang-format off
+#include <windows.h>
+#include <shellapi.h>
+// clang-format on
+#endif
+
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -130,5 +137,11 @@ bool QtDialogServices::ChooseSaveFile(const QString& filter, const QString& defa
 }
 
 void QtDialogServices::OpenDocument(const QString& path) {
+#ifdef Q_OS_WIN
+    // The shell opens it with the program it associates with the file.
+    ShellExecuteW(nullptr, L"open", reinterpret_cast<LPCWSTR>(path.utf16()), nullptr, nullptr,
+                  SW_SHOW);
+#else
     QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
+#endif
 }

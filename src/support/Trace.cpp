@@ -65,7 +65,11 @@ QString DebugTextLines::Finish() {
 QString TraceTimeStamp() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
+#ifdef _WIN32
+    if (localtime_s(&local, &now) != 0) return {};
+#else
     if (localtime_r(&now, &local) == nullptr) return {};
+#endif
     char buffer[128];
     // Spelled out rather than "%X": the application object adopts the user's locale for
     // LC_TIME, where "%X" may read "02:03:27 PM"; the stamp is always the 24-hour HH:MM:SS.
