@@ -51,14 +51,19 @@ cmake -S . -B "$build" -G Ninja \
   -DCMAKE_CROSSCOMPILING_EMULATOR=wine > /dev/null
 cmake --build "$build"
 
-# wine finds the DLLs through WINEPATH and Qt its plugins through QT_PLUGIN_PATH.
+# wine finds the DLLs through WINEPATH. It keeps QT_* variables of the host for the host's
+# own Qt, so Qt's under wine takes its plugins and its platform from the prefix's
+# environment: Qt's minimal platform, as the window's tests need no screen (the offscreen
+# one needs FreeType, which the Windows Qt is built without).
 winpath() { echo "Z:${1//\//\\}"; }
+runtime=$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libstdc++-6.dll)")
 export WINEPREFIX=${WINEPREFIX:-$build/wineprefix}
 export WINEDEBUG=-all
-export WINEPATH="$(winpath "$cache/qt/bin");$(winpath "$cache/openssl/bin")"
-export QT_PLUGIN_PATH=$(winpath "$cache/qt/plugins")
-export QT_QPA_PLATFORM=offscreen
+export WINEPATH="$(winpath "$cache/qt/bin");$(winpath "$cache/openssl/bin");$(winpath "$runtime");$(winpath /usr/x86_64-w64-mingw32/lib)"
 wineboot -i > /dev/null 2>&1 || true
+wine reg add 'HKCU\Environment' /v QT_PLUGIN_PATH /d "$(winpath "$cache/qt/plugins")" /f > /dev/null 2>&1
+wine reg add 'HKCU\Environment' /v QT_QPA_PLATFORM /d minimal:enable_fonts /f > /dev/null 2>&1
+wineserver -w
 
 echo "=== windows: tests under wine"
 status=0

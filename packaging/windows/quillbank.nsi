@@ -1,6 +1,7 @@
 ; Quillbank's Windows installer: the programs and their DLLs under Program Files, Start-menu
 ; entries for the window and the manual, an uninstaller, and the command line on the PATH
-; when chosen. makensis -DVERSION=... -DSTAGE=... -DOUTFILE=... quillbank.nsi
+; when chosen. makensis -DVERSION=... -DSTAGE=... -DOUTFILE=... -DFILES=... quillbank.nsi
+; (FILES: the Delete lines of the installed files, written by the packaging script)
 Unicode true
 !include "MUI2.nsh"
 !include "WinMessages.nsh"
@@ -54,8 +55,14 @@ Section "Uninstall"
   ${EndIf}
   DeleteRegKey HKLM "Software\Quillbank"
   DeleteRegKey HKLM "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillbank"
-  RMDir /r "$SMPROGRAMS\Quillbank"
-  RMDir /r "$INSTDIR"
+  !include "${FILES}"
+  Delete "$INSTDIR\Uninstall.exe"
+  RMDir "$INSTDIR\platforms"
+  RMDir "$INSTDIR"
+  Delete "$SMPROGRAMS\Quillbank\Quillbank.lnk"
+  Delete "$SMPROGRAMS\Quillbank\Quillbank manual.lnk"
+  Delete "$SMPROGRAMS\Quillbank\Uninstall Quillbank.lnk"
+  RMDir "$SMPROGRAMS\Quillbank"
 SectionEnd
 
 ; Removes the first occurrence of the top of the stack from the string below it.

@@ -19,14 +19,15 @@ cp "$cache/qt/plugins/platforms/qwindows.dll" "$stage/platforms/"
 cp "$cache"/openssl/bin/libcrypto-3-x64.dll "$stage/"
 # The compiler's own runtime.
 for dll in libstdc++-6 libgcc_s_seh-1 libwinpthread-1; do
-  found=$(find /usr/lib/gcc/x86_64-w64-mingw32 /usr/x86_64-w64-mingw32/lib -name "$dll.dll" | grep -m1 posix || \
-          find /usr/lib/gcc/x86_64-w64-mingw32 /usr/x86_64-w64-mingw32/lib -name "$dll.dll" | head -n 1)
-  cp "$found" "$stage/"
+  cp "$(x86_64-w64-mingw32-g++-posix -print-file-name=$dll.dll)" "$stage/"
 done
 cp "$root/build/default/tools/manual/QuillkitManuals_en.pdf" "$stage/"
 printf '[Paths]\nPlugins = .\n' > "$stage/qt.conf"
 
 (cd "$build/package" && cmake -E tar cf "$build/quillbank-$version-win64.zip" --format=zip "quillbank-$version-win64")
-makensis -V2 -DVERSION="$version" -DSTAGE="$stage" -DOUTFILE="$build/quillbank-$version-setup.exe" \
+# The uninstaller takes away exactly what was installed, so a folder the user chose that
+# already held other files keeps them.
+(cd "$stage" && find . -type f | sed 's|^\./||; s|/|\\|g; s|.*|  Delete "$INSTDIR\\&"|') > "$build/package/files.nsh"
+makensis -V2 -DFILES="$build/package/files.nsh" -DVERSION="$version" -DSTAGE="$stage" -DOUTFILE="$build/quillbank-$version-setup.exe" \
   "$root/packaging/windows/quillbank.nsi"
 ls -l "$build/quillbank-$version-win64.zip" "$build/quillbank-$version-setup.exe"

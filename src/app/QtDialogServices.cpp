@@ -1,12 +1,5 @@
 #include "app/QtDialogServices.h"
 
-#ifdef _WIN32
-// clang-format off
-#include <windows.h>
-#include <shellapi.h>
-// clang-format on
-#endif
-
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
@@ -137,11 +130,6 @@ bool QtDialogServices::ChooseSaveFile(const QString& filter, const QString& defa
 }
 
 void QtDialogServices::OpenDocument(const QString& path) {
-#ifdef Q_OS_WIN
-    // The shell opens it with the program it associates with the file.
-    ShellExecuteW(nullptr, L"open", reinterpret_cast<LPCWSTR>(path.utf16()), nullptr, nullptr,
-                  SW_SHOW);
-#else
+    // On Windows Qt hands a file URL to the shell, which opens it with its associated program.
     QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
-#endif
 }

@@ -7,21 +7,13 @@
 #include "RunCli.h"
 #include "StopSignals.h"
 
+#include "link/PlatformLink.h"
+
 #ifdef _WIN32
 #include <io.h>
-
-#include "link/SetupApiLister.h"
-#include "link/Win32Port.h"
-using PortProvider = Win32PortProvider;
-using Lister = SetupApiLister;
 bool InputIsTerminal() { return _isatty(_fileno(stdin)) != 0; }
 #else
 #include <unistd.h>
-
-#include "link/QtDeviceLister.h"
-#include "link/TermiosPort.h"
-using PortProvider = TermiosPortProvider;
-using Lister = QtDeviceLister;
 bool InputIsTerminal() { return ::isatty(STDIN_FILENO) == 1; }
 #endif
 
@@ -33,8 +25,8 @@ int main(int argc, char** argv) {
 
     QTextStream out(stdout);
     QTextStream err(stderr);
-    PortProvider ports;
-    Lister lister;
+    PlatformPortProvider ports;
+    PlatformDeviceLister lister;
     CliEnvironment environment{ports, lister};
     environment.interactive = InputIsTerminal();
     const int code = RunCli(arguments, out, err, environment);
