@@ -63,7 +63,9 @@ export WINEPATH="$(winpath "$cache/qt/bin");$(winpath "$cache/openssl/bin");$(wi
 wineboot -i > /dev/null 2>&1 || true
 wine reg add 'HKCU\Environment' /v QT_PLUGIN_PATH /d "$(winpath "$cache/qt/plugins")" /f > /dev/null 2>&1
 wine reg add 'HKCU\Environment' /v QT_QPA_PLATFORM /d minimal:enable_fonts /f > /dev/null 2>&1
-wineserver -w
+wineserver -k > /dev/null 2>&1 || true
+wineserver -w > /dev/null 2>&1 || true
+wineserver > /dev/null 2>&1
 
 echo "=== windows: tests under wine"
 status=0

@@ -60,19 +60,34 @@ PortOpenError Win32OpenError(DWORD code) {
     return error;
 }
 
+std::wstring PortClaimName(const QString& location) {
+    const QString path = QString::fromStdWString(ComDevicePath(location));
+    return (QStringLiteral("Local\\Quillbank.port.") + path.mid(4).toUpper()).toStdWString();
+}
+
 std::unique_ptr<Win32Port> Win32Port::OpenPath(const QString& location, PortOpenError* error) {
-    const std::wstring path = ComDevicePath(location);
-    const HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        if (error != nullptr) *error = Win32OpenError(GetLastError());
+    const HANDLE claim = CreateMutexW(nullptr, FALSE, PortClaimName(location).c_str());
+    const DWORD claimed = GetLastError();
+    if (claim == nullptr || claimed == ERROR_ALREADY_EXISTS) {
+        if (claim != nullptr) CloseHandle(claim);
+        if (error != nullptr)
+            *error = Win32OpenError(claim != nullptr ? ERROR_SHARING_VIOLATION : claimed);
         return nullptr;
     }
-    return std::make_unique<Win32Port>(handle);
+    const HANDLE handle = CreateFileW(ComDevicePath(location).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                      0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        CloseHandle(claim);
+        if (error != nullptr) *error = Win32OpenError(code);
+        return nullptr;
+    }
+    return std::make_unique<Win32Port>(handle, claim);
 }
 
 Win32Port::~Win32Port() {
     CloseHandle(m_handle);
+    CloseHandle(m_claim);
 }
 
 bool Win32Port::GetState() {

@@ -18,16 +18,21 @@ DCB Win32LineSettings(const DCB& current);
 COMMTIMEOUTS Win32Timeouts();
 // "\\.\COM5" for "COM5" (a name already in that form is kept).
 std::wstring ComDevicePath(const QString& location);
+// The name of the mutex by which our programs claim a port ("Local\Quillbank.port.COM5"),
+// the same for every spelling of the port's name.
+std::wstring PortClaimName(const QString& location);
 // Why CreateFileW failed, from its GetLastError code.
 PortOpenError Win32OpenError(DWORD code);
 
 class Win32Port : public CommPort {
 public:
-    // Opens the port exclusively (share mode 0: a second program is refused). Null when it
-    // cannot be opened, with the reason in `error` when one is given.
+    // Opens the port exclusively (share mode 0: a second program is refused). Not every
+    // serial driver refuses a second opener (wine's does not), so the port is also claimed
+    // by name while it is open: a second Quillbank program is refused by either. Null when
+    // it cannot be opened, with the reason in `error` when one is given.
     static std::unique_ptr<Win32Port> OpenPath(const QString& location,
                                                PortOpenError* error = nullptr);
-    explicit Win32Port(HANDLE handle) : m_handle(handle) {}
+    Win32Port(HANDLE handle, HANDLE claim) : m_handle(handle), m_claim(claim) {}
     ~Win32Port() override;
     Win32Port(const Win32Port&) = delete;
     Win32Port& operator=(const Win32Port&) = delete;
@@ -43,6 +48,7 @@ public:
 
 private:
     HANDLE m_handle;
+    HANDLE m_claim;             // the named mutex, held while the port is open
     DCB m_dcb{};                // as read by GetState, then changed by SetState
     COMMTIMEOUTS m_timeouts{};  // as read by GetTimeouts
 };

@@ -6,9 +6,29 @@
 
 #include "support/FileCalls.h"
 
+namespace {
+
+// Where the part of a path that no one can make ends: a drive ("C:") or a share
+// ("//host/share") on Windows; nothing elsewhere.
+qsizetype RootEnd(const QByteArray& native) {
+#ifdef _WIN32
+    if (native.size() >= 2 && native[1] == ':') return 2;
+    if (native.startsWith("//")) {
+        qsizetype end = native.indexOf('/', 2);
+        if (end >= 0) end = native.indexOf('/', end + 1);
+        return end < 0 ? native.size() : end;
+    }
+#else
+    Q_UNUSED(native);
+#endif
+    return 0;
+}
+
+}  // namespace
+
 bool MakeFolders(const QString& path, QString& reason) {
     const QByteArray native = NativeName(QDir::cleanPath(path));
-    for (qsizetype end = 1; end <= native.size(); ++end) {
+    for (qsizetype end = RootEnd(native) + 1; end <= native.size(); ++end) {
         if (end < native.size() && native[end] != '/') continue;
         const QByteArray prefix = native.left(end);
         if (MakeFolder(prefix.constData()) == 0) continue;

@@ -57,6 +57,27 @@ TEST(Win32Port, NamesAndReasons) {
                           Case{ERROR_SHARING_VIOLATION, PortOpenFailure::InUse},
                           Case{ERROR_GEN_FAILURE, PortOpenFailure::Other}})
         EXPECT_EQ(Win32OpenError(c.code).failure, c.failure) << c.code;
+    EXPECT_EQ(PortClaimName(QStringLiteral("COM5")), std::wstring(L"Local\\Quillbank.port.COM5"));
+    EXPECT_EQ(PortClaimName(QStringLiteral("\\\\.\\com5")), PortClaimName(QStringLiteral("COM5")));
+}
+
+// A port another of our programs holds is refused as in use before the port is touched; a
+// port that cannot be opened leaves no claim behind.
+TEST(Win32Port, ClaimedPortIsInUseAndAFailedOpenLeavesNoClaim) {
+    const QString port = QStringLiteral("COM98");
+    PortOpenError error;
+    EXPECT_EQ(Win32Port::OpenPath(port, &error), nullptr);
+    EXPECT_EQ(error.failure, PortOpenFailure::Missing);
+    EXPECT_EQ(Win32Port::OpenPath(port, &error), nullptr);
+    EXPECT_EQ(error.failure, PortOpenFailure::Missing) << "the first open left its claim";
+
+    const HANDLE other = CreateMutexW(nullptr, FALSE, PortClaimName(port).c_str());
+    ASSERT_NE(other, nullptr);
+    EXPECT_EQ(Win32Port::OpenPath(port, &error), nullptr);
+    EXPECT_EQ(error.failure, PortOpenFailure::InUse);
+    CloseHandle(other);
+    EXPECT_EQ(Win32Port::OpenPath(port, &error), nullptr);
+    EXPECT_EQ(error.failure, PortOpenFailure::Missing);
 }
 
 TEST(SetupApiLister, HardwareIdsAndSerialNumbers) {
