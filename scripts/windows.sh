@@ -6,7 +6,8 @@
 #   3. builds the programs and the Windows test executables in build/windows;
 #   4. runs the tests under wine, then quillbank-cli.exe against quillbank-devsim through a
 #      COM port that wine maps to the simulator's pseudo-terminal;
-#   5. packs build/windows/quillbank-<version>-win64.zip and quillbank-<version>-setup.exe.
+#   5. packs build/windows/quillbank-<version>-win64.zip and quillbank-<version>-setup.exe,
+#      and installs and uninstalls the latter under wine.
 #
 #   bash scripts/windows.sh            # all of it
 #   bash scripts/windows.sh --if-cached  # only when the toolchain cache is ready (the
@@ -47,7 +48,7 @@ cmake -S . -B "$build" -G Ninja \
   -DQB_WINDOWS_PREFIXES="$cache/qt;$cache/openssl" \
   -DCMAKE_PREFIX_PATH="$cache/qt;$cache/openssl" \
   -DQT_HOST_PATH=/usr -DOPENSSL_ROOT_DIR="$cache/openssl" \
-  -DCMAKE_BUILD_TYPE=Release -DQB_BUILD_BENCHMARKS=OFF \
+  -DCMAKE_BUILD_TYPE=Release -DQB_BUILD_TESTS=ON -DQB_BUILD_BENCHMARKS=OFF \
   -DCMAKE_CROSSCOMPILING_EMULATOR=wine > /dev/null
 cmake --build "$build"
 
@@ -75,5 +76,7 @@ echo "=== windows: quillbank-cli.exe against quillbank-devsim on COM7"
 bash scripts/windows/cli-over-com.sh "$build" || status=1
 
 echo "=== windows: packages"
-bash scripts/windows/package.sh "$build" "$cache" || status=1
+version=$(sed -n 's/^project(Quillbank VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+bash scripts/windows/package.sh "$build" "$cache" &&
+  bash scripts/windows/installer-check.sh "$build/quillbank-$version-setup.exe" || status=1
 exit $status

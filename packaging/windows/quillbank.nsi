@@ -2,7 +2,8 @@
 ; entries for the window and the manual, an uninstaller, and the command line on the PATH
 ; when chosen. makensis -DVERSION=... -DSTAGE=... -DOUTFILE=... -DFILES=... quillbank.nsi
 ; (FILES: the Delete lines of the installed files, written by the packaging script)
-Unicode true
+; A 64-bit installer for the 64-bit programs.
+Target amd64-unicode
 !include "MUI2.nsh"
 !include "WinMessages.nsh"
 !include "LogicLib.nsh"
@@ -22,6 +23,8 @@ SetCompressor /SOLID lzma
 
 Section "Quillbank" SecMain
   SectionIn RO
+  ; Installed for every user of the machine, so are its Start-menu entries.
+  SetShellVarContext all
   SetOutPath "$INSTDIR"
   File /r "${STAGE}\*.*"
   WriteUninstaller "$INSTDIR\Uninstall.exe"
@@ -42,6 +45,7 @@ Section /o "quillbank-cli on the PATH" SecPath
 SectionEnd
 
 Section "Uninstall"
+  SetShellVarContext all
   ReadRegDWORD $1 HKLM "Software\Quillbank" "OnPath"
   ${If} $1 == 1
     ReadRegStr $0 HKLM "SYSTEM\CurrentControlSet\Control\Session Manager\Environment" "Path"

@@ -45,6 +45,10 @@ start_device --sample
 printf 'written under wine\n' > "$work/upload.txt"
 check "list" 0 $cli --port COM7 list
 grep -q ' 0  Certificate ' "$work/out" || { echo "FAIL  list shows no certificate in slot 0"; failures=$((failures + 1)); }
+# The trace names the COM port and its lines end as the program writes them.
+check "trace" 0 $cli --trace --port COM7 list
+grep -q $' Open(COM7)\r$' "$work/err" || { echo "FAIL  the trace has no Open(COM7) line ending in CR LF"; failures=$((failures + 1)); }
+! grep -q $'\r\r' "$work/err" || { echo "FAIL  the trace's line ends are doubled"; failures=$((failures + 1)); }
 check "write slot 7" 0 $cli --yes --port COM7 write 7 "$(winepath -w "$work/upload.txt")"
 check "read slot 7" 0 $cli --yes --port COM7 read 7 "$(winepath -w "$work/back.txt")"
 cmp -s "$work/upload.txt" "$work/back.txt" || { echo "FAIL  read back differs"; failures=$((failures + 1)); }

@@ -7,6 +7,10 @@
 
 #include "support/Text.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
 TextSink& StandardOutputSink() {
     static TextSink sink;
@@ -43,8 +47,13 @@ void OutputDebugText(const QString& text) {
     if (DebugOutputSink()) {
         DebugOutputSink()(text);
     } else {
+#ifdef _WIN32
+        // Windows has a debugger output of its own; a window program has no standard error.
+        OutputDebugStringW(reinterpret_cast<const wchar_t*>(text.utf16()));
+#else
         static DebugTextLines lines;
         WriteStream(stderr, lines(text));
+#endif
     }
 }
 

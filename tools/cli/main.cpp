@@ -6,19 +6,27 @@
 
 #include "RunCli.h"
 #include "StopSignals.h"
-
 #include "link/PlatformLink.h"
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 bool InputIsTerminal() { return _isatty(_fileno(stdin)) != 0; }
+// The output goes out byte for byte as on Linux: a text-mode stream would turn the trace
+// lines' own "\r\n" into "\r\r\n".
+void WriteOutputAsIs() {
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+}
 #else
 #include <unistd.h>
 bool InputIsTerminal() { return ::isatty(STDIN_FILENO) == 1; }
+void WriteOutputAsIs() {}
 #endif
 
 int main(int argc, char** argv) {
     InstallStopSignals();
+    WriteOutputAsIs();
     QCoreApplication app(argc, argv);
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
