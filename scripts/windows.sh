@@ -64,13 +64,15 @@ export WINEPATH="$(winpath "$cache/qt/bin");$(winpath "$cache/openssl/bin");$(wi
 wineboot -i > /dev/null 2>&1 || true
 wine reg add 'HKCU\Environment' /v QT_PLUGIN_PATH /d "$(winpath "$cache/qt/plugins")" /f > /dev/null 2>&1
 wine reg add 'HKCU\Environment' /v QT_QPA_PLATFORM /d minimal:enable_fonts /f > /dev/null 2>&1
-wineserver -k > /dev/null 2>&1 || true
-wineserver -w > /dev/null 2>&1 || true
-wineserver > /dev/null 2>&1
+# One server for all the runs below (a server of its own per test would start wine's
+# services each time), stopped at the end.
+. scripts/windows/wine-server.sh
+restart_wine_server
+trap 'wineserver -k > /dev/null 2>&1 || true' EXIT
 
 echo "=== windows: tests under wine"
 status=0
-ctest --test-dir "$build" --output-on-failure || status=1
+ctest --test-dir "$build" --output-on-failure -j "$(nproc)" || status=1
 
 echo "=== windows: quillbank-cli.exe against quillbank-devsim on COM7"
 bash scripts/windows/cli-over-com.sh "$build" || status=1

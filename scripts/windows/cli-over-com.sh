@@ -3,10 +3,13 @@
 # which wine maps to the simulator's pseudo-terminal: list, write, read, remove, backup and
 # restore, and a second program refused while the first holds the port.
 #
-#   scripts/windows/cli-over-com.sh BUILD_DIR     # WINEPREFIX, WINEPATH set by the caller
+#   scripts/windows/cli-over-com.sh BUILD_DIR     # run by scripts/windows.sh, which sets
+#                                                 # WINEPREFIX and WINEPATH and stops the
+#                                                 # wine server it leaves running
 set -uo pipefail
 build=$1
 root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/scripts/windows/wine-server.sh"
 devsim=$root/build/default/tools/devsim/quillbank-devsim
 cli="wine $build/tools/cli/quillbank-cli.exe"
 work=$(mktemp -d)
@@ -34,11 +37,8 @@ start_device() {  # ARGS...
   local pty
   pty=$(head -n 1 "$work/port")
   wine reg add 'HKLM\Software\Wine\Ports' /v COM7 /d "$pty" /f > /dev/null 2>&1
-  # The server reads the port mapping when it starts; started here, what it says at its end
-  # goes nowhere.
-  wineserver -k > /dev/null 2>&1 || true
-  wineserver -w > /dev/null 2>&1 || true
-  wineserver > /dev/null 2>&1
+  # The server reads the port mapping when it starts.
+  restart_wine_server
 }
 
 start_device --sample
