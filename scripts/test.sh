@@ -22,4 +22,7 @@ for preset in asan default; do
 done
 echo "=== fuzz: every target on its corpus"
 bash fuzz/run-fuzzers.sh --time 60 --jobs 2 || status=1
+# The Windows build and its tests under wine, where the cross toolchain has been built.
+echo "=== windows"
+bash scripts/windows.sh --if-cached || status=1
 exit $status

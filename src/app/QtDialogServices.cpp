@@ -130,5 +130,6 @@ bool QtDialogServices::ChooseSaveFile(const QString& filter, const QString& defa
 }
 
 void QtDialogServices::OpenDocument(const QString& path) {
+    // On Windows Qt hands a file URL to the shell, which opens it with its associated program.
     QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()));
 }

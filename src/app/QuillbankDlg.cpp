@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPushButton>
@@ -177,7 +178,10 @@ void CQuillbankDlg::AddAboutCommand() {
     const QString label = QString::fromUtf16(IDS_ABOUTBOX);
     if (label.isEmpty()) return;
 #ifdef Q_OS_WIN
-    HMENU menu = GetSystemMenu(reinterpret_cast<HWND>(winId()), FALSE);
+    // Only the Windows platform has a system menu; another one (offscreen) has no HWND.
+    HMENU menu = QGuiApplication::platformName() == QLatin1String("windows")
+                     ? GetSystemMenu(reinterpret_cast<HWND>(winId()), FALSE)
+                     : nullptr;
     if (menu != nullptr) {
         AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
         AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, reinterpret_cast<LPCWSTR>(label.utf16()));

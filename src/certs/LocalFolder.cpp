@@ -36,7 +36,12 @@ QString GetLocalCertificateFolder() {
 }
 
 QString InstalledDocumentationFolder(const QString& executableFolder) {
+#ifdef Q_OS_WIN
+    // The installer and the zip put the manual beside the programs.
+    return QDir::cleanPath(executableFolder);
+#else
     return QDir::cleanPath(executableFolder + QStringLiteral("/../share/doc/quillbank"));
+#endif
 }
 
 QString FindHelpManual(const QString& executableFolder) {

@@ -1,12 +1,112 @@
 #include "support/AppendFile.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+
+#ifdef _WIN32
+// clang-format off
+#include <windows.h>
+#include <io.h>
+// clang-format on
+
+#include "support/FileCalls.h"
+
+namespace {
+QString Failed(const QString& path, int error) {
+    return path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Every appender locks one byte far past any end the file will reach: a lock there keeps
+// other programs' appends out without touching the bytes themselves.
+constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
+
+class Locked {
+public:
+    explicit Locked(int fd) : m_handle(reinterpret_cast<HANDLE>(_get_osfhandle(fd))) {
+        OVERLAPPED at{};
+        at.OffsetHigh = kLockOffsetHigh;
+        m_ok = LockFileEx(m_handle, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at) != FALSE;
+    }
+    ~Locked() {
+        OVERLAPPED at{};
+        at.OffsetHigh = kLockOffsetHigh;
+        if (m_ok) UnlockFileEx(m_handle, 0, 1, 0, &at);
+    }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+    bool ok() const { return m_ok; }
+
+private:
+    HANDLE m_handle;
+    bool m_ok = false;
+};
+}  // namespace
+
+AppendFile::~AppendFile() {
+    if (m_fd >= 0) _close(m_fd);
+}
+
+bool AppendFile::Open(const QString& path, QString& error) {
+    m_path = path;
+    const std::wstring wide = path.toStdWString();
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        error = path + QStringLiteral(": is a symbolic link; name the file itself");
+        return false;
+    }
+    const int fd = _wopen(wide.c_str(), _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY | _O_NOINHERIT,
+                          _S_IREAD | _S_IWRITE);
+    if (fd < 0) {
+        error = Failed(path, errno);
+        return false;
+    }
+    FileStat info{};
+    if (StatDescriptor(fd, info) != 0 || !IsRegular(info)) {
+        error = path + QStringLiteral(": not a regular file");
+        _close(fd);
+        return false;
+    }
+    m_fd = fd;
+    return true;
+}
+
+bool AppendFile::Append(const QByteArray& line, QString& error) {
+    const std::lock_guard<std::mutex> guard(m_mutex);
+    if (m_fd < 0) {
+        error = m_path + QStringLiteral(": not open");
+        return false;
+    }
+    const Locked lock(m_fd);
+    if (!lock.ok()) {
+        error = Failed(m_path, EACCES);
+        return false;
+    }
+    const __int64 before = _lseeki64(m_fd, 0, SEEK_END);
+    qsizetype written = 0;
+    while (written < line.size()) {
+        const int n = _write(m_fd, line.constData() + written,
+                             static_cast<unsigned>(line.size() - written));
+        if (n <= 0) {
+            const int reason = n < 0 ? errno : ENOSPC;
+            if (written > 0 && before >= 0) static_cast<void>(_chsize_s(m_fd, before));
+            error = Failed(m_path, reason);
+            return false;
+        }
+        written += n;
+    }
+    if (_commit(m_fd) != 0) {
+        error = Failed(m_path, errno);
+        return false;
+    }
+    return true;
+}
+
+#else
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 QString Failed(const QString& path, int error) {
@@ -98,3 +198,4 @@ bool AppendFile::Append(const QByteArray& line, QString& error) {
     }
     return true;
 }
+#endif

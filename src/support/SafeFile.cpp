@@ -1,17 +1,53 @@
 #include "support/SafeFile.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
+
+#ifdef _WIN32
+// clang-format off
+#include <windows.h>
+#include <io.h>
+// clang-format on
+#else
 #include <unistd.h>
+#endif
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
 
+#include "support/FileCalls.h"
+
+#ifdef _WIN32
+int FileSystemCalls::Open(const char* path, int flags, unsigned mode) {
+    // Binary, and not handed down to programs this one starts.
+    return _wopen(WidePath(path).c_str(), flags | _O_BINARY | _O_NOINHERIT,
+                  (mode & 0200u) != 0 ? _S_IREAD | _S_IWRITE : _S_IREAD);
+}
+long FileSystemCalls::Write(int fd, const void* data, std::size_t size) {
+    return _write(fd, data, static_cast<unsigned>(std::min<std::size_t>(size, 1u << 30)));
+}
+int FileSystemCalls::Sync(int fd) { return _commit(fd); }
+int FileSystemCalls::Close(int fd) { return _close(fd); }
+int FileSystemCalls::Rename(const char* from, const char* to) {
+    // Over an existing file too, and on the disk before it returns.
+    if (MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return 0;
+    errno = ErrnoFromWin32(GetLastError());
+    return -1;
+}
+int FileSystemCalls::Unlink(const char* path) { return _wunlink(WidePath(path).c_str()); }
+int FileSystemCalls::Link(const char* from, const char* to) {
+    if (CreateHardLinkW(WidePath(to).c_str(), WidePath(from).c_str(), nullptr)) return 0;
+    errno = ErrnoFromWin32(GetLastError());
+    return -1;
+}
+#else
 int FileSystemCalls::Open(const char* path, int flags, unsigned mode) {
     return ::open(path, flags, static_cast<mode_t>(mode));
 }
@@ -23,6 +59,7 @@ int FileSystemCalls::Close(int fd) { return ::close(fd); }
 int FileSystemCalls::Rename(const char* from, const char* to) { return ::rename(from, to); }
 int FileSystemCalls::Unlink(const char* path) { return ::unlink(path); }
 int FileSystemCalls::Link(const char* from, const char* to) { return ::link(from, to); }
+#endif
 
 FileSystemCalls& FileSystemCalls::System() {
     static FileSystemCalls calls;
@@ -33,7 +70,7 @@ namespace {
 
 constexpr int kCreateAttempts = 100;
 
-QByteArray Encoded(const QString& path) { return QFile::encodeName(path); }
+QByteArray Encoded(const QString& path) { return NativeName(path); }
 
 QString Reason(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 
@@ -119,9 +156,9 @@ bool SafeFile::Begin(const QString& path, FileAccess access, InPlace inPlace) {
     const QByteArray name = Encoded(path);
 
     // A stream has no folder entry to replace: it is written as it is.
-    struct stat target {};
-    if (inPlace == InPlace::WhenFolderIsClosed && ::stat(name.constData(), &target) == 0 &&
-        !S_ISREG(target.st_mode) && !S_ISDIR(target.st_mode)) {
+    FileStat target{};
+    if (inPlace == InPlace::WhenFolderIsClosed && StatPath(name.constData(), target) == 0 &&
+        !IsRegular(target) && !IsFolder(target)) {
         m_fd = m_calls->Open(name.constData(), O_WRONLY | O_CLOEXEC, 0);
         if (m_fd < 0) return Fail();
         m_inPlace = true;
@@ -141,9 +178,8 @@ bool SafeFile::CreateTemporary(FileAccess access, int& savedErrno) {
     // A file it replaces keeps its permissions (as writing into it would have); a key is
     // owner-only whatever it replaces.
     unsigned mode = access == FileAccess::OwnerOnly ? 0600u : 0666u;
-    struct stat old {};
-    const bool replacesFile =
-        ::lstat(Encoded(m_path).constData(), &old) == 0 && S_ISREG(old.st_mode);
+    FileStat old{};
+    const bool replacesFile = LinkStatPath(Encoded(m_path).constData(), old) == 0 && IsRegular(old);
 
     for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
         const QString temporary = TemporaryName(m_path);
@@ -157,7 +193,17 @@ bool SafeFile::CreateTemporary(FileAccess access, int& savedErrno) {
         m_fd = fd;
         m_temporary = temporary;
         if (access == FileAccess::Usual && replacesFile)
-            static_cast<void>(::fchmod(fd, old.st_mode & 07777));
+            static_cast<void>(ChangeMode(fd, Encoded(temporary).constData(), old.st_mode & 07777));
+#ifdef _WIN32
+        // The mode given to the open does not keep others out there: a DACL does, before
+        // the first byte is written.
+        if (access == FileAccess::OwnerOnly &&
+            ChangeMode(fd, Encoded(temporary).constData(), 0600) != 0) {
+            savedErrno = errno;
+            Discard();
+            return false;
+        }
+#endif
         return true;
     }
     savedErrno = EEXIST;
@@ -168,12 +214,13 @@ bool SafeFile::OpenInPlace(FileAccess access) {
     // Never through a link: one at the final name could only be followed here.
     const int fd = m_calls->Open(Encoded(m_path).constData(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC, 0);
     if (fd < 0) return false;
-    struct stat info {};
-    bool usable = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    FileStat info{};
+    bool usable = StatDescriptor(fd, info) == 0 && IsRegular(info);
     // Narrowed before it is emptied, so that a key file that cannot be narrowed keeps its
     // content.
-    if (usable && access == FileAccess::OwnerOnly) usable = ::fchmod(fd, 0600) == 0;
-    if (usable) usable = ::ftruncate(fd, 0) == 0;
+    if (usable && access == FileAccess::OwnerOnly)
+        usable = ChangeMode(fd, Encoded(m_path).constData(), 0600) == 0;
+    if (usable) usable = TruncateDescriptor(fd) == 0;
     if (!usable) {
         m_calls->Close(fd);
         return false;
@@ -265,8 +312,8 @@ bool PublishTogether(std::vector<SafeFile*> files, QString& error, FileSystemCal
     std::vector<Kept> kept(files.size());
     const auto restore = [&](std::size_t published) {
         for (std::size_t i = 0; i < files.size(); ++i) {
-            const QByteArray final = QFile::encodeName(files[i]->Path());
-            const QByteArray aside = QFile::encodeName(kept[i].aside);
+            const QByteArray final = Encoded(files[i]->Path());
+            const QByteArray aside = Encoded(kept[i].aside);
             if (i < published) {
                 if (kept[i].aside.isEmpty())
                     calls.Unlink(final.constData());
@@ -290,11 +337,11 @@ bool PublishTogether(std::vector<SafeFile*> files, QString& error, FileSystemCal
     }
     // Every old entry stays reachable under a second name until all new files are in place.
     for (std::size_t i = 0; i < files.size(); ++i) {
-        const QByteArray final = QFile::encodeName(files[i]->Path());
-        struct stat old {};
-        if (::lstat(final.constData(), &old) != 0) continue;
+        const QByteArray final = Encoded(files[i]->Path());
+        FileStat old{};
+        if (LinkStatPath(final.constData(), old) != 0) continue;
         const QString aside = TemporaryName(files[i]->Path());
-        const QByteArray asideName = QFile::encodeName(aside);
+        const QByteArray asideName = Encoded(aside);
         // Without hard links (a FAT stick) the old entry moves aside instead, briefly
         // leaving its name free.
         if (calls.Link(final.constData(), asideName.constData()) != 0) {
@@ -315,6 +362,6 @@ bool PublishTogether(std::vector<SafeFile*> files, QString& error, FileSystemCal
         }
     }
     for (const Kept& entry : kept)
-        if (!entry.aside.isEmpty()) calls.Unlink(QFile::encodeName(entry.aside).constData());
+        if (!entry.aside.isEmpty()) calls.Unlink(Encoded(entry.aside).constData());
     return true;
 }

@@ -7,6 +7,10 @@
 
 #include "support/Text.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
 TextSink& StandardOutputSink() {
     static TextSink sink;
@@ -43,8 +47,13 @@ void OutputDebugText(const QString& text) {
     if (DebugOutputSink()) {
         DebugOutputSink()(text);
     } else {
+#ifdef _WIN32
+        // Windows has a debugger output of its own; a window program has no standard error.
+        OutputDebugStringW(reinterpret_cast<const wchar_t*>(text.utf16()));
+#else
         static DebugTextLines lines;
         WriteStream(stderr, lines(text));
+#endif
     }
 }
 
@@ -65,7 +74,11 @@ QString DebugTextLines::Finish() {
 QString TraceTimeStamp() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
+#ifdef _WIN32
+    if (localtime_s(&local, &now) != 0) return {};
+#else
     if (localtime_r(&now, &local) == nullptr) return {};
+#endif
     char buffer[128];
     // Spelled out rather than "%X": the application object adopts the user's locale for
     // LC_TIME, where "%X" may read "02:03:27 PM"; the stamp is always the 24-hour HH:MM:SS.

@@ -53,7 +53,8 @@ public:
             } else if (cmd == "9030") {
                 const std::string part = files[slot].substr(m_offset, piece);
                 m_offset += part.size();
-                reply = FormatNarrow("CMD:9030,RES:OK,PALL:%04zX,DATA:", files[slot].size());
+                reply = FormatNarrow("CMD:9030,RES:OK,PALL:%04X,DATA:",
+                                     static_cast<unsigned>(files[slot].size()));
                 AppendDataField(reply, reinterpret_cast<const std::uint8_t*>(part.data()),
                                 part.size());
             } else if (cmd == "9130") {

@@ -1,3 +1,4 @@
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QImage>
 #include <QTest>
@@ -97,6 +98,9 @@ TEST_F(DialogTest, FocusOrEmptySelectionLeavesARowlessTarget) {
 // Resting the pointer on an Information cell shows its whole text as it stands, also where
 // the column cuts it off; the cell keeps its own text. Other cells show no tooltip.
 TEST_F(DialogTest, InformationCellsShowTheirWholeTextWhenHovered) {
+    // The tests' platform under wine (Qt's minimal one) hides a tool tip as it shows it.
+    if (QGuiApplication::platformName() == QLatin1String("minimal"))
+        GTEST_SKIP() << "no tool tips on the minimal platform";
     struct Row {
         int column;
         QString text;

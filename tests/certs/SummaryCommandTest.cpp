@@ -43,14 +43,18 @@ TEST_F(SummaryCommandTest, EachFileGivesTheCellOfASlotCopy) {
     const QString cert = Write(QStringLiteral("server.der"), ExampleCertificate());
     const QString keyFile = Write(QStringLiteral("server.key"), key);
     const QString empty = Write(QStringLiteral("empty.der"), {});
-    // A line break in a file's name cannot make its report two lines.
-    const QString broken = Write(QStringLiteral("two\nlines.der"), {});
-    EXPECT_EQ(Run({cert, keyFile, empty, broken}), SUMMARY_EXIT_OK);
-    EXPECT_EQ(OutLines(),
-              (QStringList{cert + QStringLiteral(": SHA256RSA , Example CA , 2031-01-01 00:00:00"),
-                           keyFile + QStringLiteral(": File Size : %1Bytes").arg(key.size()),
-                           empty + QStringLiteral(":"),
-                           dir.filePath(QStringLiteral("two\uFFFDlines.der:"))}));
+    QStringList files{cert, keyFile, empty};
+    QStringList expected{cert + QStringLiteral(": SHA256RSA , Example CA , 2031-01-01 00:00:00"),
+                         keyFile + QStringLiteral(": File Size : %1Bytes").arg(key.size()),
+                         empty + QStringLiteral(":")};
+#ifndef _WIN32
+    // A line break in a file's name cannot make its report two lines (Windows has no such
+    // names).
+    files << Write(QStringLiteral("two\nlines.der"), {});
+    expected << dir.filePath(QStringLiteral("two\uFFFDlines.der:"));
+#endif
+    EXPECT_EQ(Run(files), SUMMARY_EXIT_OK);
+    EXPECT_EQ(OutLines(), expected);
     EXPECT_EQ(err, QString());
 }
 

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <functional>
 
@@ -202,18 +203,45 @@ bool Retag(Bytes& data, const QByteArray& content, int fromType, int type) {
     return ReplaceBytes(data, Tlv(fromType, content), Tlv(type, content));
 }
 
+namespace {
+
+#ifdef _WIN32
+// The C runtime on Windows reads TZ only in the POSIX form (name, offset west, summer name).
+std::string RuntimeZone(const char* zone) {
+    static const std::pair<const char*, const char*> kZones[] = {
+        {"UTC", "UTC0"},
+        {"Asia/Tokyo", "JST-9"},
+        {"Asia/Kolkata", "IST-5:30"},
+        {"America/New_York", "EST5EDT"},
+    };
+    for (const auto& [name, posix] : kZones)
+        if (std::strcmp(zone, name) == 0) return posix;
+    return zone;
+}
+void SetZone(const std::string& zone) { _putenv_s("TZ", zone.c_str()); }
+void ClearZone() { _putenv_s("TZ", ""); }
+void ReadZone() { _tzset(); }
+#else
+std::string RuntimeZone(const char* zone) { return zone; }
+void SetZone(const std::string& zone) { setenv("TZ", zone.c_str(), 1); }
+void ClearZone() { unsetenv("TZ"); }
+void ReadZone() { tzset(); }
+#endif
+
+}  // namespace
+
 ScopedTimeZone::ScopedTimeZone(const char* zone) {
     if (const char* previous = std::getenv("TZ")) m_previous = previous;
-    setenv("TZ", zone, 1);
-    tzset();
+    SetZone(RuntimeZone(zone));
+    ReadZone();
 }
 
 ScopedTimeZone::~ScopedTimeZone() {
     if (m_previous)
-        setenv("TZ", m_previous->c_str(), 1);
+        SetZone(*m_previous);
     else
-        unsetenv("TZ");
-    tzset();
+        ClearZone();
+    ReadZone();
 }
 
 DebugCapture::DebugCapture()

@@ -4,7 +4,11 @@
 // define, no slot copy holds bytes of another slot, the local file is closed and no
 // descriptor is left open (the sanitizer build also reports any leak).
 
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <dirent.h>
+#endif
 
 #include <cstdint>
 #include <string>
@@ -146,6 +150,15 @@ Outcome Expected(Fault fault, const std::string& code, Flow flow) {
     return Outcome::Completes;  // connect is taken on CMD alone; a refused close still ends
 }
 
+#ifdef _WIN32
+// The C runtime's open descriptors (the process handle count is not kept under wine).
+int OpenDescriptors() {
+    int count = 0;
+    for (int fd = 0; fd < 2048; ++fd)
+        if (_get_osfhandle(fd) != -1) ++count;
+    return count;
+}
+#else
 int OpenDescriptors() {
     int count = 0;
     if (DIR* dir = ::opendir("/proc/self/fd")) {
@@ -154,6 +167,7 @@ int OpenDescriptors() {
     }
     return count;
 }
+#endif
 
 bool IsPrefix(const std::vector<std::uint8_t>& part, const std::vector<std::uint8_t>& whole) {
     return part.size() <= whole.size() && std::equal(part.begin(), part.end(), whole.begin());

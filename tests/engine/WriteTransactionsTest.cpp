@@ -189,6 +189,15 @@ TEST_F(WriteTransactionsTest, AcceptanceAfterARefusalInTheSameFrameStillEndsWith
     EXPECT_FALSE(engine.SlotHasBuffer(4));
 }
 
+// Whether reads from a stream opened for writing only fail, as they do on glibc and
+// Windows; wine's C runtime reports them as the end of the file instead.
+bool ReadsFail(std::FILE* stream) {
+    unsigned char probe = 0;
+    const bool failed = std::fread(&probe, 1, 1, stream) == 0 && std::ferror(stream) != 0;
+    std::clearerr(stream);
+    return failed;
+}
+
 TEST_F(WriteTransactionsTest, UnreadableFileIsAFailedWriteNotACompleteOne) {
     device.slots[5] = Pattern(50, 2);
     ConnectAndLoad();
@@ -198,6 +207,7 @@ TEST_F(WriteTransactionsTest, UnreadableFileIsAFailedWriteNotACompleteOne) {
     // A stream that cannot be read: every read sets its error flag.
     LocalFile unreadable(std::fopen(LocalPath("writeonly").c_str(), "wb"));
     ASSERT_TRUE(unreadable);
+    if (!ReadsFail(unreadable.get())) GTEST_SKIP() << "this C runtime cannot make a read fail";
     ASSERT_EQ(engine.StartWrite(5, std::move(unreadable), 300, QString::fromStdString(LocalPath("writeonly"))),
               StartRefusal::None);
     ASSERT_GT(RunUntil(STATE_READY), 0);
@@ -221,6 +231,7 @@ TEST_F(WriteTransactionsTest, ReadErrorMidUploadKeepsTheSlotCopy) {
     ASSERT_EQ(engine.State(), STATE_WRITE_SEND_DATA);
     // The file becomes unreadable after the first piece.
     LocalFile unreadable(std::fopen(LocalPath("writeonly").c_str(), "wb"));
+    if (!ReadsFail(unreadable.get())) GTEST_SKIP() << "this C runtime cannot make a read fail";
     std::fseek(unreadable.get(), 256, SEEK_SET);
     EngineSetup::AttachWriteSource(engine, std::move(unreadable), engine.TransferTotal());
     ASSERT_GT(RunUntil(STATE_READY), 0);

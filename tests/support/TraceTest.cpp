@@ -106,7 +106,7 @@ TEST_F(TraceCapture, StampStaysTwentyFourHourUnderATwelveHourTimeLocale) {
     const char* oldPath = std::getenv("LOCPATH");
     const std::string previousPath = oldPath != nullptr ? oldPath : "";
     const std::string previousLocale = std::setlocale(LC_TIME, nullptr);
-    ::setenv("LOCPATH", QFile::encodeName(dir.path()).constData(), 1);
+    qputenv("LOCPATH", QFile::encodeName(dir.path()));
     const bool switched = std::setlocale(LC_TIME, "twelve.UTF-8") != nullptr;
     char sample[64] = {};
     std::tm afternoon{};
@@ -115,9 +115,9 @@ TEST_F(TraceCapture, StampStaysTwentyFourHourUnderATwelveHourTimeLocale) {
     Trace("Success connect.");
     std::setlocale(LC_TIME, previousLocale.c_str());
     if (oldPath != nullptr)
-        ::setenv("LOCPATH", previousPath.c_str(), 1);
+        qputenv("LOCPATH", QByteArray(previousPath.c_str()));
     else
-        ::unsetenv("LOCPATH");
+        qunsetenv("LOCPATH");
 
     if (!switched) GTEST_SKIP() << "the test locale could not be selected";
     ASSERT_STREQ(sample, "02:00:00 PM") << "the test locale is not 12-hour";

@@ -1,7 +1,5 @@
 #include "CliDialogs.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "StopSignals.h"
@@ -19,7 +17,8 @@ bool CliDialogs::Confirm(const QString& question) {
     m_err << m_subject << question << " [y/N] ";
     m_err.flush();
     // A signal while the question waits is a no, and the command then stops.
-    if (!AwaitInputUnlessStopped(STDIN_FILENO)) {
+    // 0: standard input.
+    if (!AwaitInputUnlessStopped(0)) {
         m_err << "\n";
         m_err.flush();
         return false;

@@ -1,12 +1,24 @@
 #include "StopSignals.h"
 
-#include <poll.h>
 #include <signal.h>
 
 #include <array>
 #include <atomic>
 #include <cerrno>
 #include <ctime>
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <chrono>
+#include <thread>
+// Windows has no hang-up signal; the number keeps its POSIX meaning in messages.
+#ifndef SIGHUP
+#define SIGHUP 1
+#endif
+#else
+#include <poll.h>
+#endif
 
 #include "session/CliExit.h"
 
@@ -17,13 +29,45 @@ namespace {
 std::atomic<int> g_stopSignal{0};
 static_assert(std::atomic<int>::is_always_lock_free);
 
-constexpr std::array<int, 3> kStopSignals = {SIGINT, SIGTERM, SIGHUP};
-// The signals whose handler we installed; written before any of them can arrive.
-std::array<bool, kStopSignals.size()> g_installed{};
-
 // How often a wait on the terminal looks at the flag, should the signal have gone to
 // another thread.
 constexpr int kStopCheckMs = 100;
+
+#ifdef _WIN32
+// Ctrl-C is SIGINT; Ctrl-Break, closing the console, logging off and shutting down are
+// SIGTERM. The first asks to stop; a second ends the program at once.
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    const int signo = event == CTRL_C_EVENT ? SIGINT : SIGTERM;
+    if (StopSignal() != 0) return FALSE;
+    RequestStop(signo);
+    return TRUE;
+}
+}  // namespace
+
+void InstallStopSignals() {
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+bool AwaitInputUnlessStopped(int) {
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    for (;;) {
+        if (StopSignal() != 0) return false;
+        const DWORD ready = WaitForSingleObject(input, kStopCheckMs);
+        if (ready != WAIT_TIMEOUT) return StopSignal() == 0;
+    }
+}
+
+void SleepUnlessStopped(int ms) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (StopSignal() == 0 && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            std::chrono::milliseconds(10), until - std::chrono::steady_clock::now()));
+}
+
+#else
+constexpr std::array<int, 3> kStopSignals = {SIGINT, SIGTERM, SIGHUP};
+// The signals whose handler we installed; written before any of them can arrive.
+std::array<bool, kStopSignals.size()> g_installed{};
 
 void OnStopSignal(int signo) {
     RequestStop(signo);
@@ -50,6 +94,22 @@ void InstallStopSignals() {
         g_installed[i] = ::sigaction(kStopSignals[i], &action, nullptr) == 0;
     }
 }
+
+bool AwaitInputUnlessStopped(int fd) {
+    for (;;) {
+        if (StopSignal() != 0) return false;
+        pollfd input{fd, POLLIN, 0};
+        const int ready = ::poll(&input, 1, kStopCheckMs);
+        if (ready > 0 || (ready < 0 && errno != EINTR)) return StopSignal() == 0;
+    }
+}
+
+void SleepUnlessStopped(int ms) {
+    timespec left{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
+    while (StopSignal() == 0 && ::nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+#endif
 
 int StopSignal() {
     return g_stopSignal.load();
@@ -78,21 +138,6 @@ QString StopMessage(int signo) {
             return QStringLiteral("stopped by SIGHUP");
         default:
             return QStringLiteral("stopped by signal %1").arg(signo);
-    }
-}
-
-bool AwaitInputUnlessStopped(int fd) {
-    for (;;) {
-        if (StopSignal() != 0) return false;
-        pollfd input{fd, POLLIN, 0};
-        const int ready = ::poll(&input, 1, kStopCheckMs);
-        if (ready > 0 || (ready < 0 && errno != EINTR)) return StopSignal() == 0;
-    }
-}
-
-void SleepUnlessStopped(int ms) {
-    timespec left{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
-    while (StopSignal() == 0 && ::nanosleep(&left, &left) != 0 && errno == EINTR) {
     }
 }
 

@@ -5,14 +5,13 @@
 
 #include "VersionOption.h"
 #include "app/QuillbankApp.h"
-#include "link/QtDeviceLister.h"
-#include "link/TermiosPort.h"
+#include "link/PlatformLink.h"
 
 int main(int argc, char** argv) {
     if (AnswerVersionOption(argc, argv, "quillbank")) return 0;
     QApplication application(argc, argv);
-    TermiosPortProvider ports;
-    QtDeviceLister lister;
+    PlatformPortProvider ports;
+    PlatformDeviceLister lister;
     CQuillbankApp theApp(ports, lister);
     theApp.InitInstance();
     return 0;

@@ -1,0 +1,44 @@
+#pragma once
+// The few file-system calls the writers make beyond FileSystemCalls, on POSIX and on
+// Windows (wide paths: the names go in as UTF-8 there and are widened for the system).
+
+#include <sys/stat.h>
+
+#include <QByteArray>
+#include <QString>
+
+#ifdef _WIN32
+#include <fcntl.h>
+// What Windows has no use for.
+#ifndef O_NOFOLLOW
+#define O_NOFOLLOW 0
+#endif
+#ifndef O_CLOEXEC
+#define O_CLOEXEC 0
+#endif
+#ifndef O_DIRECTORY
+#define O_DIRECTORY 0
+#endif
+#include <string>
+using FileStat = struct _stat64;
+// `native` (UTF-8) as a wide path.
+std::wstring WidePath(const char* native);
+// errno for a Win32 error code.
+int ErrnoFromWin32(unsigned long code);
+#else
+using FileStat = struct stat;
+#endif
+
+// The name of `path` as the calls below and FileSystemCalls take it.
+QByteArray NativeName(const QString& path);
+
+int StatPath(const char* path, FileStat& info);  // follows links
+int LinkStatPath(const char* path, FileStat& info);  // does not
+int StatDescriptor(int fd, FileStat& info);
+bool IsRegular(const FileStat& info);
+bool IsFolder(const FileStat& info);
+// Gives the file at `path` (open as `fd`) the permissions `mode`; on Windows an owner-only
+// file gets a DACL that lets only the current user in, anything else keeps what it has.
+int ChangeMode(int fd, const char* path, unsigned mode);
+int TruncateDescriptor(int fd);
+int MakeFolder(const char* path);
