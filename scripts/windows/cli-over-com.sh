@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # quillbank-cli.exe under wine against quillbank-devsim (the Linux build's) through COM7,
-# which wine maps to the simulator's pseudo-terminal: list, write, read, remove, backup and
-# restore, and a second program refused while the first holds the port.
+# which wine maps to the simulator's pseudo-terminal: list, the trace, write, read, remove,
+# backup (with its journal) and restore, and a second program refused while the first holds
+# the port.
 #
 #   scripts/windows/cli-over-com.sh BUILD_DIR     # run by scripts/windows.sh, which sets
 #                                                 # WINEPREFIX and WINEPATH and stops the
@@ -54,9 +55,13 @@ check "read slot 7" 0 $cli --yes --port COM7 read 7 "$(winepath -w "$work/back.t
 cmp -s "$work/upload.txt" "$work/back.txt" || { echo "FAIL  read back differs"; failures=$((failures + 1)); }
 check "remove slot 7" 0 $cli --yes --port COM7 remove 7
 check "read of an empty slot" 9 $cli --yes --port COM7 read 7 "$(winepath -w "$work/none.txt")"
-check "backup" 0 $cli --port COM7 backup "$(winepath -w "$work/backup")"
+check "backup" 0 $cli --journal "$(winepath -w "$work/journal.jsonl")" --port COM7 backup "$(winepath -w "$work/backup")"
 [ -f "$work/backup/manifest.json" ] && [ -f "$work/backup/01-server.key" ] ||
   { echo "FAIL  backup files missing"; failures=$((failures + 1)); }
+# The journal: whole lines, one per saved slot and the device's last.
+grep -qv '^{.*}$' "$work/journal.jsonl" && { echo "FAIL  a journal line is not whole"; failures=$((failures + 1)); }
+tail -n 1 "$work/journal.jsonl" | grep -q '"exitCode":0,.*"record":"device"' ||
+  { echo "FAIL  the journal does not end with the device's line"; failures=$((failures + 1)); }
 check "restore" 0 $cli --yes --port COM7 restore "$(winepath -w "$work/backup")"
 kill "$sim" 2> /dev/null; wait "$sim" 2> /dev/null
 
