@@ -2,7 +2,7 @@
 # Quillbank for Windows x86-64, built here with mingw-w64 and tested under wine:
 #   1. installs the cross compiler, wine and NSIS from Debian;
 #   2. builds (once) OpenSSL and Qt for Windows into the toolchain cache
-#      (scripts/windows/toolchain.sh; about 45 minutes the first time on two cores);
+#      (scripts/windows/toolchain.sh; about 20 minutes the first time on two cores);
 #   3. builds the programs and the Windows test executables in build/windows;
 #   4. runs the tests under wine, then quillbank-cli.exe against quillbank-devsim through a
 #      COM port that wine maps to the simulator's pseudo-terminal;
@@ -19,7 +19,7 @@ cache=${QB_WINDOWS_CACHE:-/var/cache/quillbank-windows}
 build=$root/build/windows
 
 if [ "${1:-}" = --if-cached ] && [ ! -f "$cache/stamp" ]; then
-  echo "windows: no toolchain cache in $cache; skipped (bash scripts/windows.sh builds it, about 45 minutes)"
+  echo "windows: no toolchain cache in $cache; skipped (bash scripts/windows.sh builds it, about 20 minutes)"
   exit 0
 fi
 
