@@ -83,7 +83,13 @@ TEST(DialogTimers, RunAtTheirPeriodsWithTheReceivePumpHalfAPeriodBehindTheEngine
         receiveDue = dispatcher->remainingTime(running.at(TIMER_RECEIVE).qtId);
     }
     const int gap = ((receiveDue - engineDue) % 100 + 100) % 100;
-    EXPECT_GE(gap, 48);
+#ifdef _WIN32
+    // Windows starts and runs these timers on its system tick (about 16 ms).
+    constexpr int kEarliest = 48 - 16;
+#else
+    constexpr int kEarliest = 48;
+#endif
+    EXPECT_GE(gap, kEarliest);
     EXPECT_LE(gap, 80);
 }
 
