@@ -134,6 +134,5 @@ void Win32Port::Write(const char* data, int length) {
 
 std::unique_ptr<CommPort> Win32PortProvider::Open(const QString& location) {
     m_lastError = {};
-    std::unique_ptr<Win32Port> port = Win32Port::OpenPath(location, &m_lastError);
-    return port;
+    return Win32Port::OpenPath(location, &m_lastError);
 }

@@ -1,7 +1,6 @@
 #include "support/AppendFile.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
@@ -11,24 +10,33 @@
 #include <windows.h>
 #include <io.h>
 // clang-format on
+#else
+#include <sys/file.h>
+#endif
 
 #include "support/FileCalls.h"
+#include "support/SafeFile.h"
 
 namespace {
 QString Failed(const QString& path, int error) {
     return path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
 }
 
+const QString kLinkRefused = QStringLiteral(": is a symbolic link; name the file itself");
+
+#ifdef _WIN32
 // Every appender locks one byte far past any end the file will reach: a lock there keeps
 // other programs' appends out without touching the bytes themselves.
 constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
 
+// Holds the file lock that every appender takes around its write.
 class Locked {
 public:
     explicit Locked(int fd) : m_handle(reinterpret_cast<HANDLE>(_get_osfhandle(fd))) {
         OVERLAPPED at{};
         at.OffsetHigh = kLockOffsetHigh;
         m_ok = LockFileEx(m_handle, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at) != FALSE;
+        if (!m_ok) errno = EACCES;
     }
     ~Locked() {
         OVERLAPPED at{};
@@ -43,76 +51,21 @@ private:
     HANDLE m_handle;
     bool m_ok = false;
 };
-}  // namespace
 
-AppendFile::~AppendFile() {
-    if (m_fd >= 0) _close(m_fd);
-}
-
-bool AppendFile::Open(const QString& path, QString& error) {
-    m_path = path;
+// The descriptor, or -1 with `error` set.
+int OpenForAppending(const QString& path, QString& error) {
     const std::wstring wide = path.toStdWString();
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        error = path + QStringLiteral(": is a symbolic link; name the file itself");
-        return false;
+        error = path + kLinkRefused;
+        return -1;
     }
     const int fd = _wopen(wide.c_str(), _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY | _O_NOINHERIT,
                           _S_IREAD | _S_IWRITE);
-    if (fd < 0) {
-        error = Failed(path, errno);
-        return false;
-    }
-    FileStat info{};
-    if (StatDescriptor(fd, info) != 0 || !IsRegular(info)) {
-        error = path + QStringLiteral(": not a regular file");
-        _close(fd);
-        return false;
-    }
-    m_fd = fd;
-    return true;
+    if (fd < 0) error = Failed(path, errno);
+    return fd;
 }
-
-bool AppendFile::Append(const QByteArray& line, QString& error) {
-    const std::lock_guard<std::mutex> guard(m_mutex);
-    if (m_fd < 0) {
-        error = m_path + QStringLiteral(": not open");
-        return false;
-    }
-    const Locked lock(m_fd);
-    if (!lock.ok()) {
-        error = Failed(m_path, EACCES);
-        return false;
-    }
-    const __int64 before = _lseeki64(m_fd, 0, SEEK_END);
-    qsizetype written = 0;
-    while (written < line.size()) {
-        const int n = _write(m_fd, line.constData() + written,
-                             static_cast<unsigned>(line.size() - written));
-        if (n <= 0) {
-            const int reason = n < 0 ? errno : ENOSPC;
-            if (written > 0 && before >= 0) static_cast<void>(_chsize_s(m_fd, before));
-            error = Failed(m_path, reason);
-            return false;
-        }
-        written += n;
-    }
-    if (_commit(m_fd) != 0) {
-        error = Failed(m_path, errno);
-        return false;
-    }
-    return true;
-}
-
 #else
-#include <sys/file.h>
-#include <unistd.h>
-
-namespace {
-QString Failed(const QString& path, int error) {
-    return path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
-}
-
 int Retried(int (*call)(int, int), int fd, int operation) {
     int result = 0;
     do result = call(fd, operation);
@@ -135,26 +88,28 @@ private:
     int m_fd;
     bool m_ok;
 };
+
+int OpenForAppending(const QString& path, QString& error) {
+    const int fd = ::open(path.toLocal8Bit().constData(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0644);
+    if (fd < 0) error = errno == ELOOP ? path + kLinkRefused : Failed(path, errno);
+    return fd;
+}
+#endif
 }  // namespace
 
 AppendFile::~AppendFile() {
-    if (m_fd >= 0) ::close(m_fd);
+    if (m_fd >= 0) FileSystemCalls::System().Close(m_fd);
 }
 
 bool AppendFile::Open(const QString& path, QString& error) {
     m_path = path;
-    const QByteArray name = path.toLocal8Bit();
-    const int fd = ::open(name.constData(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0644);
-    if (fd < 0) {
-        error = errno == ELOOP ? path + QStringLiteral(": is a symbolic link; name the file itself")
-                               : Failed(path, errno);
-        return false;
-    }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    const int fd = OpenForAppending(path, error);
+    if (fd < 0) return false;
+    FileStat info{};
+    if (StatDescriptor(fd, info) != 0 || !IsRegular(info)) {
         error = path + QStringLiteral(": not a regular file");
-        ::close(fd);
+        FileSystemCalls::System().Close(fd);
         return false;
     }
     m_fd = fd;
@@ -173,29 +128,28 @@ bool AppendFile::Append(const QByteArray& line, QString& error) {
         return false;
     }
     // Every appender holds the lock: the end found here is where this line starts.
-    struct stat before {};
-    if (::fstat(m_fd, &before) != 0) {
+    FileStat before{};
+    if (StatDescriptor(m_fd, before) != 0) {
         error = Failed(m_path, errno);
         return false;
     }
     qsizetype written = 0;
     while (written < line.size()) {
-        const ssize_t n = ::write(m_fd, line.constData() + written,
-                                  static_cast<size_t>(line.size() - written));
+        const long n = FileSystemCalls::System().Write(
+            m_fd, line.constData() + written, static_cast<size_t>(line.size() - written));
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             const int reason = n < 0 ? errno : ENOSPC;
             // Take back the part that went in.
-            if (written > 0) static_cast<void>(::ftruncate(m_fd, before.st_size));
+            if (written > 0) static_cast<void>(TruncateDescriptor(m_fd, before.st_size));
             error = Failed(m_path, reason);
             return false;
         }
         written += n;
     }
-    if (::fdatasync(m_fd) != 0) {
+    if (SyncData(m_fd) != 0) {
         error = Failed(m_path, errno);
         return false;
     }
     return true;
 }
-#endif

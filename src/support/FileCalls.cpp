@@ -108,11 +108,14 @@ int RestrictToOwner(const char* path) {
 int ChangeMode(int, const char* path, unsigned mode) {
     return (mode & 077u) == 0 ? RestrictToOwner(path) : 0;
 }
-int TruncateDescriptor(int fd) {
-    const errno_t error = _chsize_s(fd, 0);
+int TruncateDescriptor(int fd, long long size) {
+    const errno_t error = _chsize_s(fd, size);
     if (error == 0) return 0;
     errno = error;
     return -1;
+}
+int SyncData(int fd) {
+    return _commit(fd);
 }
 int MakeFolder(const char* path) {
     return _wmkdir(WidePath(path).c_str());
@@ -143,8 +146,11 @@ bool IsFolder(const FileStat& info) {
 int ChangeMode(int fd, const char*, unsigned mode) {
     return ::fchmod(fd, static_cast<mode_t>(mode));
 }
-int TruncateDescriptor(int fd) {
-    return ::ftruncate(fd, 0);
+int TruncateDescriptor(int fd, long long size) {
+    return ::ftruncate(fd, static_cast<off_t>(size));
+}
+int SyncData(int fd) {
+    return ::fdatasync(fd);
 }
 int MakeFolder(const char* path) {
     return ::mkdir(path, 0777);

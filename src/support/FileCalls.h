@@ -40,5 +40,8 @@ bool IsFolder(const FileStat& info);
 // Gives the file at `path` (open as `fd`) the permissions `mode`; on Windows an owner-only
 // file gets a DACL that lets only the current user in, anything else keeps what it has.
 int ChangeMode(int fd, const char* path, unsigned mode);
-int TruncateDescriptor(int fd);
+// Cuts the open file down to `size` bytes.
+int TruncateDescriptor(int fd, long long size = 0);
+// Puts the file's data (not all of its metadata) on the disk.
+int SyncData(int fd);
 int MakeFolder(const char* path);
