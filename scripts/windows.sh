@@ -49,7 +49,7 @@ cmake -S . -B "$build" -G Ninja \
   -DCMAKE_PREFIX_PATH="$cache/qt;$cache/openssl" \
   -DQT_HOST_PATH=/usr -DOPENSSL_ROOT_DIR="$cache/openssl" \
   -DCMAKE_BUILD_TYPE=Release -DQB_BUILD_TESTS=ON -DQB_BUILD_BENCHMARKS=OFF \
-  -DCMAKE_CROSSCOMPILING_EMULATOR=wine > /dev/null
+  -DCMAKE_CROSSCOMPILING_EMULATOR="$root/scripts/windows/wine-run.sh" > /dev/null
 cmake --build "$build"
 
 # wine finds the DLLs through WINEPATH. It keeps QT_* variables of the host for the host's
