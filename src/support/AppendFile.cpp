@@ -22,8 +22,6 @@ QString Failed(const QString& path, int error) {
     return path + QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(error));
 }
 
-const QString kLinkRefused = QStringLiteral(": is a symbolic link; name the file itself");
-
 #ifdef _WIN32
 // Every appender locks one byte far past any end the file will reach: a lock there keeps
 // other programs' appends out without touching the bytes themselves.
@@ -52,19 +50,6 @@ private:
     bool m_ok = false;
 };
 
-// The descriptor, or -1 with `error` set.
-int OpenForAppending(const QString& path, QString& error) {
-    const std::wstring wide = path.toStdWString();
-    const DWORD attributes = GetFileAttributesW(wide.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        error = path + kLinkRefused;
-        return -1;
-    }
-    const int fd = _wopen(wide.c_str(), _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY | _O_NOINHERIT,
-                          _S_IREAD | _S_IWRITE);
-    if (fd < 0) error = Failed(path, errno);
-    return fd;
-}
 #else
 int Retried(int (*call)(int, int), int fd, int operation) {
     int result = 0;
@@ -89,13 +74,18 @@ private:
     bool m_ok;
 };
 
+#endif
+
+// The descriptor, or -1 with `error` set.
 int OpenForAppending(const QString& path, QString& error) {
-    const int fd = ::open(path.toLocal8Bit().constData(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0644);
-    if (fd < 0) error = errno == ELOOP ? path + kLinkRefused : Failed(path, errno);
+    const int fd = FileSystemCalls::System().Open(
+        NativeName(path).constData(),
+        O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0644);
+    if (fd < 0)
+        error = errno == ELOOP ? path + QStringLiteral(": is a symbolic link; name the file itself")
+                               : Failed(path, errno);
     return fd;
 }
-#endif
 }  // namespace
 
 AppendFile::~AppendFile() {

@@ -9,9 +9,14 @@
 
 #ifdef _WIN32
 #include <fcntl.h>
-// What Windows has no use for.
+// Not a flag of the C runtime's: FileSystemCalls::Open takes it to refuse, with ELOOP, a
+// name that is a link (a reparse point), as O_NOFOLLOW does on POSIX.
 #ifndef O_NOFOLLOW
-#define O_NOFOLLOW 0
+#define O_NOFOLLOW 0x01000000
+#endif
+// What Windows has no use for.
+#ifndef O_NOCTTY
+#define O_NOCTTY 0
 #endif
 #ifndef O_CLOEXEC
 #define O_CLOEXEC 0

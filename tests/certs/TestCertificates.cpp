@@ -218,13 +218,9 @@ std::string RuntimeZone(const char* zone) {
         if (std::strcmp(zone, name) == 0) return posix;
     return zone;
 }
-void SetZone(const std::string& zone) { _putenv_s("TZ", zone.c_str()); }
-void ClearZone() { _putenv_s("TZ", ""); }
 void ReadZone() { _tzset(); }
 #else
 std::string RuntimeZone(const char* zone) { return zone; }
-void SetZone(const std::string& zone) { setenv("TZ", zone.c_str(), 1); }
-void ClearZone() { unsetenv("TZ"); }
 void ReadZone() { tzset(); }
 #endif
 
@@ -232,15 +228,15 @@ void ReadZone() { tzset(); }
 
 ScopedTimeZone::ScopedTimeZone(const char* zone) {
     if (const char* previous = std::getenv("TZ")) m_previous = previous;
-    SetZone(RuntimeZone(zone));
+    qputenv("TZ", QByteArray::fromStdString(RuntimeZone(zone)));
     ReadZone();
 }
 
 ScopedTimeZone::~ScopedTimeZone() {
     if (m_previous)
-        SetZone(*m_previous);
+        qputenv("TZ", QByteArray::fromStdString(*m_previous));
     else
-        ClearZone();
+        qunsetenv("TZ");
     ReadZone();
 }
 
