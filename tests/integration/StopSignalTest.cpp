@@ -1,7 +1,8 @@
 // SIGINT, SIGTERM and SIGHUP in the middle of a transfer: quillbank-cli stops at the next
 // engine step, ends the transfer as Disconnect does and exits with 128 + the signal's
 // number; the folder it writes to holds exactly what it held before, and the device saw no
-// broken frame. The device runs at a slow line rate so that each transfer lasts seconds.
+// broken frame. The device runs at a slow line rate so that each transfer lasts seconds. A
+// closed standard output or error stops nothing.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -9,8 +10,11 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <array>
 #include <map>
 
 #include "LinkRig.h"
@@ -134,5 +138,78 @@ TEST(StopSignals, EachEndsTheTransferCleanlyWithItsExitCode) {
         const QString log = device.Stop();
         EXPECT_TRUE(ErrorLines(log).isEmpty()) << ErrorLines(log).join(u'\n').toStdString();
         EXPECT_TRUE(log.contains(QStringLiteral("frame errors 0"))) << log.right(300).toStdString();
+    }
+}
+
+// A reader that goes away (`| head -1`, a pager quit early, a dropped ssh link) takes
+// nothing from the job: every device finishes, the journal holds every line, the exit code
+// is the job's.
+TEST(StopSignals, AClosedOutputNeverCutsTheJobShort) {
+    struct Case {
+        const char* name;
+        std::vector<QProcess::ProcessChannel> closed;
+    };
+    const std::vector<Case> cases = {
+        {"standard output", {QProcess::StandardOutput}},
+        {"standard error", {QProcess::StandardError}},
+        {"both", {QProcess::StandardOutput, QProcess::StandardError}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        const QByteArray upload = Pattern(3000, 7);
+        const QString file = dir.filePath(QStringLiteral("x.der"));
+        const QString journal = dir.filePath(QStringLiteral("j.jsonl"));
+        ASSERT_TRUE(WriteAll(file, upload));
+        std::array<DevsimProcess, 3> devices;
+        QStringList arguments{QStringLiteral("--trace"), QStringLiteral("--yes"),
+                              QStringLiteral("--journal"), journal};
+        for (size_t i = 0; i < devices.size(); ++i) {
+            const QString slots = dir.filePath(QStringLiteral("slots%1").arg(i));
+            ASSERT_TRUE(QDir().mkpath(slots));
+            ASSERT_TRUE(devices[i].Start(
+                {QStringLiteral("--folder"), slots, QStringLiteral("--persist"),
+                 QStringLiteral("--baud"), QStringLiteral("57600"), QStringLiteral("--log")},
+                dir.filePath(QStringLiteral("devsim%1.log").arg(i))));
+            arguments << QStringLiteral("--port") << devices[i].path;
+        }
+        arguments << QStringLiteral("apply") << QStringLiteral("--no-checks")
+                  << QStringLiteral("--slot") << QStringLiteral("7=") + file;
+
+        QProcess cli;
+        cli.start(QStringLiteral(QB_CLI), arguments);
+        ASSERT_TRUE(cli.waitForStarted(5000));
+        for (const QProcess::ProcessChannel channel : c.closed) cli.closeReadChannel(channel);
+        ASSERT_TRUE(cli.waitForFinished(60000));
+        EXPECT_EQ(cli.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(cli.exitCode(), 0);
+
+        QStringList records;  // "port record/slot outcome"
+        for (const QByteArray& line : ReadAll(journal).split('\n')) {
+            if (line.isEmpty()) continue;
+            const QJsonObject entry = QJsonDocument::fromJson(line).object();
+            const QString port = entry.value(QStringLiteral("port")).toString();
+            records << (entry.value(QStringLiteral("record")).toString() == QLatin1String("device")
+                            ? QStringLiteral("%1 device %2")
+                                  .arg(port)
+                                  .arg(entry.value(QStringLiteral("exitCode")).toInt())
+                            : QStringLiteral("%1 slot %2 %3")
+                                  .arg(port)
+                                  .arg(entry.value(QStringLiteral("slot")).toInt())
+                                  .arg(entry.value(QStringLiteral("outcome")).toString()));
+        }
+        records.sort();
+        QStringList expected;
+        for (const DevsimProcess& device : devices)
+            expected << device.path + QStringLiteral(" device 0")
+                     << device.path + QStringLiteral(" slot 7 done");
+        expected.sort();
+        EXPECT_EQ(records.join(u'|').toStdString(), expected.join(u'|').toStdString());
+        for (size_t i = 0; i < devices.size(); ++i) {
+            const QString log = devices[i].Stop();
+            EXPECT_TRUE(ErrorLines(log).isEmpty()) << ErrorLines(log).join(u'\n').toStdString();
+            EXPECT_EQ(ReadAll(dir.filePath(QStringLiteral("slots%1/slot07").arg(i))), upload);
+        }
     }
 }

@@ -81,6 +81,13 @@ void OnStopSignal(int signo) {
 }  // namespace
 
 void InstallStopSignals() {
+    // A closed standard output or error (a pager quit early, `| head`, a dropped ssh link)
+    // must not end a device's work half-way: the failed write is left to fail on its own.
+    struct sigaction ignored {};
+    ignored.sa_handler = SIG_IGN;
+    sigemptyset(&ignored.sa_mask);
+    (void)::sigaction(SIGPIPE, &ignored, nullptr);
+
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     action.sa_flags = 0;  // no SA_RESTART: poll and sleeps return at once with EINTR

@@ -12,6 +12,7 @@
 // Installs the handlers, without SA_RESTART, so that a wait on the port or the terminal
 // returns early. A signal that was ignored when the program started (nohup) stays ignored.
 // The first signal puts the default actions back: a second one ends the program at once.
+// SIGPIPE is ignored: a write to a closed standard output fails instead of ending the run.
 void InstallStopSignals();
 
 // The signal that asked to stop, or 0.
