@@ -78,12 +78,18 @@ private:
 
 // The descriptor, or -1 with `error` set.
 int OpenForAppending(const QString& path, QString& error) {
+    // Not blocking: a FIFO at the name would otherwise hold the open until a reader comes.
     const int fd = FileSystemCalls::System().Open(
         NativeName(path).constData(),
-        O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW, 0644);
-    if (fd < 0)
-        error = errno == ELOOP ? path + QStringLiteral(": is a symbolic link; name the file itself")
-                               : Failed(path, errno);
+        O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NOFOLLOW | O_NONBLOCK, 0644);
+    if (fd < 0) {
+        if (errno == ELOOP)
+            error = path + QStringLiteral(": is a symbolic link; name the file itself");
+        else if (errno == ENXIO)  // a FIFO without a reader
+            error = path + QStringLiteral(": not a regular file");
+        else
+            error = Failed(path, errno);
+    }
     return fd;
 }
 }  // namespace

@@ -24,6 +24,9 @@
 #ifndef O_DIRECTORY
 #define O_DIRECTORY 0
 #endif
+#ifndef O_NONBLOCK
+#define O_NONBLOCK 0
+#endif
 #include <string>
 using FileStat = struct _stat64;
 // `native` (UTF-8) as a wide path.
@@ -42,6 +45,8 @@ int LinkStatPath(const char* path, FileStat& info);  // does not
 int StatDescriptor(int fd, FileStat& info);
 bool IsRegular(const FileStat& info);
 bool IsFolder(const FileStat& info);
+// A symbolic link, as LinkStatPath reports it (never on Windows, whose stat follows links).
+bool IsLink(const FileStat& info);
 // Gives the file at `path` (open as `fd`) the permissions `mode`; on Windows an owner-only
 // file gets a DACL that lets only the current user in, anything else keeps what it has.
 int ChangeMode(int fd, const char* path, unsigned mode);

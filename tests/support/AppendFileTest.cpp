@@ -1,8 +1,8 @@
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
@@ -27,12 +27,15 @@ TEST(AppendFile, RefusesWhatIsNotAFileOfItsOwn) {
                         dir.filePath(QStringLiteral("link")).toLocal8Bit().constData()),
               0);
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+    // No reader: an open that waited for one would hang here.
+    ASSERT_EQ(::mkfifo(dir.filePath(QStringLiteral("fifo")).toLocal8Bit().constData(), 0600), 0);
     struct Case {
         const char* name;
         const char* says;
     };
     for (const Case& c : {Case{"link", "is a symbolic link"}, Case{"folder", "Is a directory"},
-                          Case{"missing/journal", "No such file or directory"}}) {
+                          Case{"missing/journal", "No such file or directory"},
+                          Case{"fifo", "not a regular file"}}) {
         SCOPED_TRACE(c.name);
         AppendFile file;
         QString error;
