@@ -60,6 +60,9 @@ bool IsRegular(const FileStat& info) {
 bool IsFolder(const FileStat& info) {
     return (info.st_mode & _S_IFMT) == _S_IFDIR;
 }
+bool IsLink(const FileStat&) {
+    return false;  // the stat there follows links
+}
 
 namespace {
 // A DACL with one entry: everything for the current user. Inherited entries are cut off.
@@ -142,6 +145,9 @@ bool IsRegular(const FileStat& info) {
 }
 bool IsFolder(const FileStat& info) {
     return S_ISDIR(info.st_mode);
+}
+bool IsLink(const FileStat& info) {
+    return S_ISLNK(info.st_mode);
 }
 int ChangeMode(int fd, const char*, unsigned mode) {
     return ::fchmod(fd, static_cast<mode_t>(mode));

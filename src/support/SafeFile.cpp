@@ -345,6 +345,18 @@ bool PublishTogether(std::vector<SafeFile*> files, QString& error, FileSystemCal
             return false;
         }
     }
+    // Only a file (or a link, which is replaced) gives way: a folder or anything else at a
+    // final name is the user's, and moving it aside would hide it.
+    for (SafeFile* file : files) {
+        FileStat old{};
+        if (LinkStatPath(Encoded(file->Path()).constData(), old) != 0 || IsRegular(old) ||
+            IsLink(old))
+            continue;
+        error = file->Path() + (IsFolder(old) ? QStringLiteral(": is a folder")
+                                              : QStringLiteral(": not a regular file"));
+        for (SafeFile* other : files) other->Discard();
+        return false;
+    }
     // Every old entry stays reachable under a second name until all new files are in place.
     for (std::size_t i = 0; i < files.size(); ++i) {
         const QByteArray final = Encoded(files[i]->Path());

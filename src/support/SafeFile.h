@@ -89,6 +89,8 @@ private:
 
 // Publishes finished files together: either every final name gets its new file, or every
 // final name keeps what it held (the old entries are kept aside until all renames worked).
-// The files are renamed in the order given. On failure `error` names the file and reason.
+// The files are renamed in the order given. A final name held by anything but a file or a
+// link (a folder, a FIFO) refuses them all, nothing moved. On failure `error` names the file
+// and reason.
 bool PublishTogether(std::vector<SafeFile*> files, QString& error,
                      FileSystemCalls& calls = FileSystemCalls::System());

@@ -1,8 +1,7 @@
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
@@ -11,6 +10,7 @@
 #include <cerrno>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "support/SafeFile.h"
 
@@ -77,6 +77,21 @@ QStringList Entries(const QString& folder) {
 unsigned Mode(const QString& path) {
     struct stat info {};
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 0777u : 0u;
+}
+
+// A backup's three files in `dir`, each begun and holding "new NAME".
+const QStringList kSetNames = {QStringLiteral("00-server.crt"), QStringLiteral("01-server.key"),
+                               QStringLiteral("manifest.json")};
+void StageSet(const QTemporaryDir& dir, FileSystemCalls& calls, std::vector<SafeFile>& files,
+              std::vector<SafeFile*>& set) {
+    files.reserve(kSetNames.size());
+    for (const QString& name : kSetNames) {
+        files.emplace_back(calls);
+        ASSERT_TRUE(files.back().Begin(dir.filePath(name), FileAccess::Usual));
+        const QByteArray bytes = "new " + name.toLatin1();
+        ASSERT_TRUE(files.back().Write(bytes.data(), bytes.size()));
+        set.push_back(&files.back());
+    }
 }
 
 // Each way a save can fail or stop: the final name keeps what it held, no temporary stays,
@@ -234,23 +249,15 @@ TEST(SafeFile, PublishTogetherIsAllOrNothing) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         QTemporaryDir dir;
-        const QStringList names = {QStringLiteral("00-server.crt"), QStringLiteral("01-server.key"),
-                                   QStringLiteral("manifest.json")};
+        const QStringList& names = kSetNames;
         Put(dir.filePath(names[0]), "old 0");
         Put(dir.filePath(names[2]), "old manifest");
         FailingCalls calls;
         calls.failCall = c.failCall;
         calls.failOn = c.failOn;
         std::vector<SafeFile> files;
-        files.reserve(3);
         std::vector<SafeFile*> set;
-        for (const QString& name : names) {
-            files.emplace_back(calls);
-            ASSERT_TRUE(files.back().Begin(dir.filePath(name), FileAccess::Usual));
-            const QByteArray bytes = "new " + name.toLatin1();
-            ASSERT_TRUE(files.back().Write(bytes.data(), bytes.size()));
-            set.push_back(&files.back());
-        }
+        StageSet(dir, calls, files, set);
         QString error;
         EXPECT_EQ(PublishTogether(set, error, calls), c.ok);
         EXPECT_EQ(error.isEmpty(), c.ok);
@@ -263,6 +270,58 @@ TEST(SafeFile, PublishTogetherIsAllOrNothing) {
             EXPECT_EQ(Read(dir.filePath(names[2])), QByteArray("old manifest"));
         }
         EXPECT_EQ(Entries(dir.path()).size(), c.ok ? 3 : 2) << Entries(dir.path()).join(u' ').toStdString();
+    }
+}
+
+// A final name held by the user's folder or FIFO refuses the whole set with nothing moved;
+// a link there is replaced, its target left alone.
+TEST(SafeFile, PublishTogetherGivesWayOnlyToFilesAndLinks) {
+    struct Case {
+        const char* name;
+        std::function<void(const QString& at, const QString& dir)> make;
+        bool ok;
+        const char* says;
+    };
+    const std::vector<Case> cases = {
+        {"a folder",
+         [](const QString& at, const QString&) {
+             ASSERT_TRUE(QDir().mkpath(at));
+             Put(at + QStringLiteral("/notes.txt"), "the user's notes");
+         },
+         false, "is a folder"},
+        {"a FIFO",
+         [](const QString& at, const QString&) {
+             ASSERT_EQ(::mkfifo(QFile::encodeName(at).constData(), 0600), 0);
+         },
+         false, "not a regular file"},
+        {"a link",
+         [](const QString& at, const QString& dir) {
+             Put(dir + QStringLiteral("/target"), "the link's target");
+             ASSERT_EQ(::symlink("target", QFile::encodeName(at).constData()), 0);
+         },
+         true, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QStringList& names = kSetNames;
+        Put(dir.filePath(names[0]), "old 0");
+        c.make(dir.filePath(names[1]), dir.path());
+        const QStringList before = Entries(dir.path());
+        std::vector<SafeFile> files;
+        std::vector<SafeFile*> set;
+        StageSet(dir, FileSystemCalls::System(), files, set);
+        QString error;
+        EXPECT_EQ(PublishTogether(set, error), c.ok);
+        EXPECT_TRUE(error.contains(QLatin1String(c.says))) << error.toStdString();
+        if (c.ok) {
+            EXPECT_EQ(Read(dir.filePath(names[1])), QByteArray("new 01-server.key"));
+            EXPECT_EQ(Read(dir.filePath(QStringLiteral("target"))),
+                      QByteArray("the link's target"));
+        } else {
+            EXPECT_EQ(Entries(dir.path()), before);
+            EXPECT_EQ(Read(dir.filePath(names[0])), QByteArray("old 0"));
+        }
     }
 }
 
