@@ -1,6 +1,7 @@
 #include "certs/Credential.h"
 
 #include <openssl/bio.h>
+#include <openssl/bn.h>
 #include <openssl/core_names.h>
 #include <openssl/ec.h>
 #include <openssl/evp.h>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "certs/ErrorQueueMark.h"
@@ -92,12 +94,17 @@ Credential FromCertificateDer(const unsigned char* data, long length) {
 // The encrypted form is recognised before a decoder sees it, so none is ever asked to
 // decrypt.
 Credential FromKeyDer(const unsigned char* data, long length) {
-    if (IsEncryptedPkcs8(data, length)) return OfKind(Credential::EncryptedKey);
+    if (IsEncryptedPkcs8(data, length)) {
+        Credential encrypted = OfKind(Credential::EncryptedKey);
+        encrypted.holdsPrivateKey = true;
+        return encrypted;
+    }
     Credential credential;
     const unsigned char* cursor = data;
     credential.key.reset(d2i_AutoPrivateKey(nullptr, &cursor, length));
     credential.kind = credential.key ? Credential::PrivateKey : Credential::Neither;
     credential.algorithm = AlgorithmText(credential.key.get());
+    credential.holdsPrivateKey = credential.kind == Credential::PrivateKey;
     return credential;
 }
 
@@ -107,22 +114,19 @@ Credential FromDer(const unsigned char* data, long length) {
     return FromKeyDer(data, length);
 }
 
-Credential FromPem(const QByteArray& bytes) {
-    const std::unique_ptr<BIO, BioDeleter> bio(
-        BIO_new_mem_buf(bytes.constData(), static_cast<int>(bytes.size())));
-    char* name = nullptr;
-    char* header = nullptr;
-    unsigned char* data = nullptr;
-    long length = 0;
-    const bool read = bio && PEM_read_bio(bio.get(), &name, &header, &data, &length) == 1;
-    const std::unique_ptr<char, OpenSslFree> ownedName(name), ownedHeader(header);
-    const std::unique_ptr<unsigned char, OpenSslFree> ownedData(data);
-    if (!read) return OfKind(Credential::Neither);
-    const std::string label(name);
-    if (label == PEM_STRING_X509 || label == PEM_STRING_X509_OLD)
-        return FromCertificateDer(data, length);
+bool IsCertificateLabel(const std::string& label) {
+    return label == PEM_STRING_X509 || label == PEM_STRING_X509_OLD;
+}
+
+// Plain, encrypted PKCS#8 and traditional forms alike.
+bool IsPrivateKeyLabel(const std::string& label) {
+    return label.ends_with("PRIVATE KEY");
+}
+
+Credential FromPemBlock(const std::string& label, const char* header, const unsigned char* data,
+                        long length) {
+    if (IsCertificateLabel(label)) return FromCertificateDer(data, length);
     if (label == PEM_STRING_PKCS8) return OfKind(Credential::EncryptedKey);
-    if (!label.ends_with("PRIVATE KEY")) return OfKind(Credential::Neither);
     // The traditional form keeps its encryption in the block's headers.
     const char* headers = header != nullptr ? header : "";
     if (std::strstr(headers, "Proc-Type:") != nullptr &&
@@ -131,15 +135,70 @@ Credential FromPem(const QByteArray& bytes) {
     return FromKeyDer(data, length);
 }
 
+// The first certificate or private-key block decides; others (the "EC PARAMETERS" that
+// `openssl ecparam -genkey` writes first, a public key) are passed over. Every block is
+// read, so that a key after a certificate is seen.
+Credential FromPem(const QByteArray& bytes) {
+    const std::unique_ptr<BIO, BioDeleter> bio(
+        BIO_new_mem_buf(bytes.constData(), static_cast<int>(bytes.size())));
+    if (!bio) return OfKind(Credential::Neither);
+    std::optional<Credential> judged;
+    bool holdsKey = false;
+    for (;;) {
+        char* name = nullptr;
+        char* header = nullptr;
+        unsigned char* data = nullptr;
+        long length = 0;
+        const bool read = PEM_read_bio(bio.get(), &name, &header, &data, &length) == 1;
+        const std::unique_ptr<char, OpenSslFree> ownedName(name), ownedHeader(header);
+        const std::unique_ptr<unsigned char, OpenSslFree> ownedData(data);
+        if (!read) break;
+        const std::string label(name);
+        const bool key = IsPrivateKeyLabel(label);
+        holdsKey = holdsKey || key;
+        if (!judged && (key || IsCertificateLabel(label)))
+            judged = FromPemBlock(label, header, data, length);
+    }
+    Credential credential = judged ? std::move(*judged) : OfKind(Credential::Neither);
+    credential.holdsPrivateKey = holdsKey;
+    return credential;
+}
+
+// RSA and RSA-PSS keys differ in type only: the same modulus and exponent are the same key.
+bool SameRsaKey(const EVP_PKEY* a, const EVP_PKEY* b) {
+    const auto isRsa = [](const EVP_PKEY* key) {
+        const int id = EVP_PKEY_get_base_id(key);
+        return id == EVP_PKEY_RSA || id == EVP_PKEY_RSA_PSS;
+    };
+    if (!isRsa(a) || !isRsa(b)) return false;
+    const auto equal = [a, b](const char* param) {
+        BIGNUM* x = nullptr;
+        BIGNUM* y = nullptr;
+        const bool got =
+            EVP_PKEY_get_bn_param(a, param, &x) == 1 && EVP_PKEY_get_bn_param(b, param, &y) == 1;
+        const bool same = got && BN_cmp(x, y) == 0;
+        BN_free(x);
+        BN_free(y);
+        return same;
+    };
+    return equal(OSSL_PKEY_PARAM_RSA_N) && equal(OSSL_PKEY_PARAM_RSA_E);
+}
+
 }  // namespace
 
 Credential ReadCredential(const QByteArray& bytes) {
     if (bytes.isEmpty()) return {};
     if (bytes.size() > INT_MAX / 2) return OfKind(Credential::Neither);
     const ErrorQueueMark mark;
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const auto length = static_cast<long>(bytes.size());
+    // DER begins with a SEQUENCE; its text (a name, say) may hold a PEM marker.
+    if (bytes.front() == '\x30') {
+        Credential der = FromDer(data, length);
+        if (der.kind != Credential::Neither) return der;
+    }
     if (bytes.contains("-----BEGIN ")) return FromPem(bytes);
-    return FromDer(reinterpret_cast<const unsigned char*>(bytes.constData()),
-                   static_cast<long>(bytes.size()));
+    return FromDer(data, length);
 }
 
 bool KeyBelongsTo(const Credential& key, const Credential& certificate) {
@@ -147,7 +206,8 @@ bool KeyBelongsTo(const Credential& key, const Credential& certificate) {
         return false;
     const EVP_PKEY* pub = X509_get0_pubkey(certificate.certificate.get());
     const ErrorQueueMark mark;
-    return pub != nullptr && EVP_PKEY_eq(pub, key.key.get()) == 1;
+    return pub != nullptr &&
+           (EVP_PKEY_eq(pub, key.key.get()) == 1 || SameRsaKey(pub, key.key.get()));
 }
 
 std::vector<std::vector<size_t>> KeyCertificatePairs(const std::vector<Credential>& items) {

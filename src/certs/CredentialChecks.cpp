@@ -97,7 +97,12 @@ void CheckContent(const Credential& held, int slot, Findings& findings) {
                                         "neither a key nor a certificate"));
         return;
     }
-    if (held.kind == C::PrivateKey || held.kind == C::EncryptedKey)
+    if (held.kind == C::Certificate && held.holdsPrivateKey)
+        findings.Add({slot}, error, PROBLEM_KEY_IN_CERTIFICATE_SLOT,
+                     QStringLiteral("slot %1 takes a certificate; these bytes also hold a "
+                                    "private key")
+                         .arg(slot));
+    else if (held.kind == C::PrivateKey || held.kind == C::EncryptedKey)
         findings.Add({slot}, error, PROBLEM_KEY_IN_CERTIFICATE_SLOT,
                      QStringLiteral("slot %1 takes a certificate, not a private key").arg(slot));
     else if (held.kind == C::Neither)
@@ -107,17 +112,31 @@ void CheckContent(const Credential& held, int slot, Findings& findings) {
                          .arg(slot));
 }
 
-void CheckDates(X509* server, std::time_t now, Findings& findings) {
-    if (X509_cmp_time(X509_get0_notAfter(server), &now) < 0)
-        findings.Add({SLOT_SERVER_CERTIFICATE}, CredentialProblem::Error,
-                     PROBLEM_CERTIFICATE_EXPIRED,
-                     QStringLiteral("the server certificate in slot 0 expired at %1")
-                         .arg(TimeText(X509_get0_notAfter(server))));
-    if (X509_cmp_time(X509_get0_notBefore(server), &now) > 0)
-        findings.Add({SLOT_SERVER_CERTIFICATE}, CredentialProblem::Warning,
-                     PROBLEM_CERTIFICATE_NOT_YET_VALID,
-                     QStringLiteral("the server certificate in slot 0 is not valid before %1")
-                         .arg(TimeText(X509_get0_notBefore(server))));
+// `what` names the certificate in a message: "the server certificate in slot 0". The server
+// certificate's expiry is an error, the device's handshake fails with it; a further one's is
+// a warning, the device may never need it.
+void CheckDates(X509* certificate, int slot, CredentialProblem::Severity expiry,
+                const QString& what, std::time_t now, Findings& findings) {
+    if (X509_cmp_time(X509_get0_notAfter(certificate), &now) < 0)
+        findings.Add({slot}, expiry, PROBLEM_CERTIFICATE_EXPIRED,
+                     QStringLiteral("%1 expired at %2")
+                         .arg(what, TimeText(X509_get0_notAfter(certificate))));
+    if (X509_cmp_time(X509_get0_notBefore(certificate), &now) > 0)
+        findings.Add({slot}, CredentialProblem::Warning, PROBLEM_CERTIFICATE_NOT_YET_VALID,
+                     QStringLiteral("%1 is not valid before %2")
+                         .arg(what, TimeText(X509_get0_notBefore(certificate))));
+}
+
+bool SelfIssued(X509* certificate) {
+    return X509_NAME_cmp(X509_get_subject_name(certificate), X509_get_issuer_name(certificate)) ==
+           0;
+}
+
+// `issuer` (null: none) is the issuer of `certificate` and its key verifies the signature.
+bool Verifies(X509* issuer, X509* certificate) {
+    if (issuer == nullptr || X509_check_issued(issuer, certificate) != X509_V_OK) return false;
+    EVP_PKEY* key = X509_get0_pubkey(issuer);
+    return key != nullptr && X509_verify(certificate, key) == 1;
 }
 
 // A further certificate with the issuer's name whose key verifies slot 0's signature is
@@ -126,18 +145,15 @@ void CheckDates(X509* server, std::time_t now, Findings& findings) {
 // Judged only when every further slot is known.
 void CheckIssuer(const Credentials& held, const CredentialSlots& slots, Findings& findings) {
     X509* server = held[SLOT_SERVER_CERTIFICATE].certificate.get();
-    if (X509_NAME_cmp(X509_get_subject_name(server), X509_get_issuer_name(server)) == 0)
-        return;  // self-issued: its issuer is itself
+    if (SelfIssued(server)) return;  // its issuer is itself
     for (int slot = FIRST_FURTHER_SLOT; slot < SLOT_COUNT; ++slot)
         if (!slots[static_cast<size_t>(slot)]) return;  // it may hold the issuer
     std::vector<int> named{SLOT_SERVER_CERTIFICATE};
     for (int slot = FIRST_FURTHER_SLOT; slot < SLOT_COUNT; ++slot) {
         X509* candidate = held[static_cast<size_t>(slot)].certificate.get();
         if (candidate == nullptr) continue;
-        const int issued = X509_check_issued(candidate, server);
-        if (issued == X509_V_ERR_SUBJECT_ISSUER_MISMATCH) continue;
-        EVP_PKEY* key = X509_get0_pubkey(candidate);
-        if (issued == X509_V_OK && key != nullptr && X509_verify(server, key) == 1) return;
+        if (X509_check_issued(candidate, server) == X509_V_ERR_SUBJECT_ISSUER_MISMATCH) continue;
+        if (Verifies(candidate, server)) return;
         named.push_back(slot);
     }
     const QString issuer = NameText(X509_get_issuer_name(server));
@@ -183,13 +199,26 @@ void CheckRepeats(const Credentials& held, const SlotMask& touched, Findings& fi
 }  // namespace
 
 SlotMask SlotsTheChecksNeed(const CredentialSlots& slots, const SlotMask& touched) {
+    const ErrorQueueMark mark;
     SlotMask needed;
+    // The key against the certificate.
     if (Written(slots, touched, SLOT_SERVER_CERTIFICATE)) needed.set(SLOT_SERVER_KEY);
     if (Written(slots, touched, SLOT_SERVER_KEY)) needed.set(SLOT_SERVER_CERTIFICATE);
+    // Slot 0's issuer among slots 2-14: slot 0 first, then the rest only while none of the
+    // known further slots verifies it (an unknown one might name its issuer and not verify).
     if (CertificateGroupTouched(slots, touched)) {
         needed.set(SLOT_SERVER_CERTIFICATE);
-        for (int slot = FIRST_FURTHER_SLOT; slot < SLOT_COUNT; ++slot)
-            needed.set(static_cast<size_t>(slot));
+        if (const auto& serverBytes = slots[SLOT_SERVER_CERTIFICATE]) {
+            const Credential server = ReadCredential(*serverBytes);
+            X509* certificate = server.certificate.get();
+            bool settled = certificate == nullptr || SelfIssued(certificate);
+            for (int slot = FIRST_FURTHER_SLOT; slot < SLOT_COUNT && !settled; ++slot)
+                if (const auto& bytes = slots[static_cast<size_t>(slot)])
+                    settled = Verifies(ReadCredential(*bytes).certificate.get(), certificate);
+            if (!settled)
+                for (int slot = FIRST_FURTHER_SLOT; slot < SLOT_COUNT; ++slot)
+                    needed.set(static_cast<size_t>(slot));
+        }
     }
     for (int slot = 0; slot < SLOT_COUNT; ++slot)
         if (slots[static_cast<size_t>(slot)]) needed.reset(static_cast<size_t>(slot));
@@ -219,7 +248,13 @@ std::vector<CredentialProblem> CheckCredentials(const CredentialSlots& slots,
                      QStringLiteral("the key in slot 1 does not belong to the certificate in "
                                     "slot 0"));
     if (haveServer && touched.test(SLOT_SERVER_CERTIFICATE))
-        CheckDates(server.certificate.get(), now, findings);
+        CheckDates(server.certificate.get(), SLOT_SERVER_CERTIFICATE, CredentialProblem::Error,
+                   QStringLiteral("the server certificate in slot 0"), now, findings);
+    for (int slot = FIRST_FURTHER_SLOT; slot < SLOT_COUNT; ++slot)
+        if (X509* further = held[static_cast<size_t>(slot)].certificate.get();
+            further != nullptr && touched.test(static_cast<size_t>(slot)))
+            CheckDates(further, slot, CredentialProblem::Warning,
+                       QStringLiteral("the certificate in slot %1").arg(slot), now, findings);
     if (CertificateGroupTouched(slots, touched)) {
         if (haveServer) CheckIssuer(held, slots, findings);
         CheckRepeats(held, touched, findings);
@@ -234,7 +269,8 @@ int ErrorCount(const std::vector<CredentialProblem>& problems) {
         }));
 }
 
-std::vector<CredentialProblem> CheckLooseCredentials(const std::vector<Credential>& items) {
+std::vector<CredentialProblem> CheckLooseCredentials(const std::vector<Credential>& items,
+                                                     std::time_t now) {
     const std::vector<std::vector<size_t>> pairs = KeyCertificatePairs(items);
     std::vector<int> certificates;
     for (size_t i = 0; i < items.size(); ++i)
@@ -246,6 +282,9 @@ std::vector<CredentialProblem> CheckLooseCredentials(const std::vector<Credentia
             findings.Add({at}, CredentialProblem::Error, PROBLEM_KEY_ENCRYPTED,
                          QStringLiteral("the key is encrypted; the device cannot open it without "
                                         "a passphrase"));
+        if (X509* certificate = items[i].certificate.get())
+            CheckDates(certificate, at, CredentialProblem::Warning,
+                       QStringLiteral("the certificate"), now, findings);
         if (items[i].kind != Credential::PrivateKey || certificates.empty() || !pairs[i].empty())
             continue;
         std::vector<int> involved = certificates;

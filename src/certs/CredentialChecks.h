@@ -5,10 +5,10 @@
 //
 // Only the checks that involve a slot in `touched` run (for `check`, every slot): the
 // content of each touched slot; the key against the certificate when slot 0 or 1 is
-// written; the server certificate's dates when slot 0 is written; its issuer and repeated
-// certificates when slot 0 is written or any of slots 2-14 is touched. An empty slot 0 or 1
-// has nothing to compare. A slot whose bytes are not known is left out of every check, and
-// the issuer is judged only when all of slots 2-14 are known.
+// written; the server certificate's dates when slot 0 is written (a further certificate's when it
+// is); its issuer and repeated certificates when slot 0 is written or any of slots 2-14 is touched.
+// An empty slot 0 or 1 has nothing to compare. A slot whose bytes are not known is left out of
+// every check, and the issuer is judged only when all of slots 2-14 are known.
 
 #include <QByteArray>
 #include <QString>
@@ -44,7 +44,11 @@ struct CredentialProblem {
     QString message;  // one line
 };
 
-// The slots not known in `slots` whose bytes the checks of `touched` need.
+// The slots not known in `slots` whose bytes an error of the checks of `touched` may depend
+// on, given what is known: the other half of a written key pair; for slot 0's issuer, slot 0
+// first, then slots 2-14 unless a known one verifies it. Load them and ask again until none
+// is left. Warnings (a missing issuer, a repeated certificate) never cost a read: they are
+// judged over what is known.
 SlotMask SlotsTheChecksNeed(const CredentialSlots& slots, const SlotMask& touched);
 
 // The problems of the set, in slot order of their first slot; `now` judges the dates.
@@ -55,6 +59,8 @@ int ErrorCount(const std::vector<CredentialProblem>& problems);
 
 struct Credential;
 
-// For files that are in no slot (`summary`): each encrypted key, and each key that belongs to
-// none of the certificates among them when there is one. `slots` holds positions in `items`.
-std::vector<CredentialProblem> CheckLooseCredentials(const std::vector<Credential>& items);
+// For files that are in no slot (`summary`): each encrypted key, each key that belongs to
+// none of the certificates among them when there is one, and each certificate outside its
+// dates at `now` (a warning). `slots` holds positions in `items`.
+std::vector<CredentialProblem> CheckLooseCredentials(const std::vector<Credential>& items,
+                                                     std::time_t now);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "TestCredentials.h"
+#include "certs/Credential.h"
 #include "certs/CredentialChecks.h"
 
 namespace {
@@ -42,6 +43,10 @@ TEST(CredentialChecks, EachSetGivesItsProblems) {
     const QByteArray server = TestCertificate({});
     const QByteArray serverEc = TestCertificate({"device.test", "Test CA", K::EcA});
     const QByteArray rsaKey = TestKeyBytes(K::RsaA, F::Pkcs8Der);
+    const QByteArray pssServer =
+        TestCertificate({"device.test", "Test CA", K::RsaA, K::Ca, -1, 365, true});
+    const QByteArray expired = TestCertificate({"Old CA", "Test CA", K::OtherCa, K::Ca, -400, -2});
+    const QByteArray future = TestCertificate({"New CA", "Test CA", K::OtherCa, K::Ca, 2, 400});
     static const char junkBytes[] = "\x30\x03\x02\x01\x05 not a credential";
     const QByteArray junk(junkBytes, sizeof junkBytes - 1);
     struct Case {
@@ -161,6 +166,35 @@ TEST(CredentialChecks, EachSetGivesItsProblems) {
          {4},
          {"issuer-missing 0 W"}},
         {"empty slot 0: nothing to compare the key with", {{1, rsaKey}, {2, ca}}, {}, {}},
+        {"an RSA key and its RSA-PSS certificate",
+         {{0, pssServer}, {1, TestKeyBytes(K::RsaA, F::TraditionalPem)}, {2, ca}},
+         {},
+         {}},
+        {"an RSA key and another key's RSA-PSS certificate",
+         {{0, pssServer}, {1, TestKeyBytes(K::RsaB, F::TraditionalPem)}, {2, ca}},
+         {},
+         {"key-mismatch 0,1 E"}},
+        {"EC parameters before the key",
+         {{0, serverEc},
+          {1, TestKeyParameters(K::EcA) + TestKeyBytes(K::EcA, F::TraditionalPem)},
+          {2, ca}},
+         {},
+         {}},
+        {"certificates followed by their keys",
+         {{0, CertificatePem(server) + TestKeyBytes(K::RsaA, F::Pkcs8Pem)},
+          {1, rsaKey},
+          {2, ca},
+          {3, CertificatePem(serverEc) + TestKeyBytes(K::EcA, F::EncryptedPkcs8Pem)}},
+         {},
+         {"key-in-certificate-slot 0 E", "key-in-certificate-slot 3 E"}},
+        {"authorities outside their dates",
+         {{0, server}, {1, rsaKey}, {2, ca}, {5, expired}, {6, future}},
+         {},
+         {"certificate-expired 5 W", "certificate-not-yet-valid 6 W"}},
+        {"an expired authority written beside a good one",
+         {{0, server}, {1, rsaKey}, {2, ca}, {5, expired}},
+         {5},
+         {"certificate-expired 5 W"}},
     };
     const std::time_t now = std::time(nullptr);
     for (const Case& c : cases) {
@@ -182,24 +216,42 @@ TEST(CredentialChecks, EachSetGivesItsProblems) {
     }
 }
 
-// The device slots a job loads for the checks: none for what it leaves alone.
-TEST(CredentialChecks, JobsLoadOnlyTheSlotsTheirChecksNeed) {
+// The device slots a job loads for the checks, step by step as they become known: none
+// for what it leaves alone, none for a warning.
+TEST(CredentialChecks, JobsLoadOnlyTheSlotsTheirErrorsNeed) {
     const SlotMask further = Mask({2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14});
+    const QByteArray server = TestCertificate({});
+    const QByteArray ca = TestAuthority();
+    const QByteArray other = TestAuthority(TestKey::OtherCa);  // the issuer's name, not its key
+    const QByteArray selfIssued =
+        TestCertificate({"device.test", "device.test", TestKey::RsaA, TestKey::RsaA});
+    const QByteArray key = TestKeyBytes(TestKey::RsaA, KeyForm::Pkcs8Der);
+    // A credential that was not made would read as a removal.
+    for (const QByteArray* made : {&server, &ca, &other, &selfIssued, &key})
+        ASSERT_FALSE(made->isEmpty());
     struct Case {
         const char* name;
-        std::map<int, QByteArray> job;  // empty bytes: a removal
+        std::map<int, QByteArray> job;     // empty bytes: a removal
+        std::map<int, QByteArray> device;  // the device's slots loaded so far
         SlotMask needed;
     };
-    const QByteArray bytes("x");
     const Case cases[] = {
-        {"the key", {{1, bytes}}, Mask({0})},
-        {"the server certificate", {{0, bytes}}, Mask({1}) | further},
-        {"a further certificate", {{5, bytes}}, (Mask({0}) | further) & ~Mask({5})},
-        {"a further slot erased", {{5, {}}}, (Mask({0}) | further) & ~Mask({5})},
-        {"slots 0 and 1 erased", {{0, {}}, {1, {}}}, Mask({})},
-        {"pair, authority, an erasure",
-         {{0, bytes}, {1, bytes}, {2, bytes}, {5, {}}},
-         further & ~Mask({2, 5})},
+        {"the key", {{1, key}}, {}, Mask({0})},
+        {"the server certificate alone", {{0, server}}, {}, Mask({1}) | further},
+        {"the server certificate and its issuer", {{0, server}, {4, ca}}, {}, Mask({1})},
+        {"a self-issued server certificate", {{0, selfIssued}}, {}, Mask({1})},
+        {"bytes that are no certificate in slot 0", {{0, QByteArray("x")}}, {}, Mask({1})},
+        {"a further certificate: slot 0 first", {{5, ca}}, {}, Mask({0})},
+        {"a further certificate that verifies slot 0", {{5, ca}}, {{0, server}}, Mask({})},
+        {"a further certificate of the issuer's name that does not",
+         {{5, other}},
+         {{0, server}},
+         further & ~Mask({5})},
+        {"a further slot erased", {{5, {}}}, {}, Mask({0})},
+        {"a further slot erased, slot 0 known", {{5, {}}}, {{0, server}}, further & ~Mask({5})},
+        {"a further slot erased, slot 0 empty", {{5, {}}}, {{0, {}}}, Mask({})},
+        {"slots 0 and 1 erased", {{0, {}}, {1, {}}}, {}, Mask({})},
+        {"pair, authority, an erasure", {{0, server}, {1, key}, {2, ca}, {5, {}}}, {}, Mask({})},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -209,7 +261,55 @@ TEST(CredentialChecks, JobsLoadOnlyTheSlotsTheirChecksNeed) {
             slots[static_cast<size_t>(slot)] = content;
             touched.set(static_cast<size_t>(slot));
         }
+        for (const auto& [slot, content] : c.device) slots[static_cast<size_t>(slot)] = content;
         EXPECT_EQ(SlotsTheChecksNeed(slots, touched).to_string(), c.needed.to_string());
+    }
+}
+
+// What the bytes of a file read as, whatever order its blocks come in.
+TEST(CredentialChecks, EachFormReadsAsItsKind) {
+    using K = TestKey;
+    using F = KeyForm;
+    using C = Credential;
+    const QByteArray server = TestCertificate({});
+    const QByteArray ecKey = TestKeyBytes(K::EcA, F::TraditionalPem);
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        C::Kind kind;
+        bool holdsKey;
+        const char* algorithm;
+    };
+    const Case cases[] = {
+        {"EC parameters, then the key", TestKeyParameters(K::EcA) + ecKey, C::PrivateKey, true,
+         "EC P-256"},
+        {"EC parameters alone", TestKeyParameters(K::EcA), C::Neither, false, ""},
+        {"a key, then its certificate", ecKey + CertificatePem(server), C::PrivateKey, true,
+         "EC P-256"},
+        {"a certificate, then its key", CertificatePem(server) + TestKeyBytes(K::RsaA, F::Pkcs8Pem),
+         C::Certificate, true, "RSA 1024"},
+        {"a certificate, then an encrypted key",
+         CertificatePem(server) + TestKeyBytes(K::RsaA, F::EncryptedPkcs8Pem), C::Certificate, true,
+         "RSA 1024"},
+        {"a chain", CertificatePem(server) + CertificatePem(TestAuthority(K::EcB)), C::Certificate,
+         false, "RSA 1024"},
+        {"a PKCS#1 key", TestKeyBytes(K::RsaA, F::TraditionalPem), C::PrivateKey, true, "RSA 1024"},
+        {"an RSA-PSS certificate",
+         TestCertificate({"device.test", "Test CA", K::RsaA, K::Ca, -1, 365, true}), C::Certificate,
+         false, "RSA-PSS 1024"},
+        {"DER whose name holds a PEM marker",
+         TestCertificate({"-----BEGIN CERTIFICATE-----", "Test CA"}), C::Certificate, false,
+         "RSA 1024"},
+        {"an encrypted key in DER", TestKeyBytes(K::RsaA, F::EncryptedPkcs8Der), C::EncryptedKey,
+         true, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_FALSE(c.bytes.isEmpty());
+        const Credential read = ReadCredential(c.bytes);
+        EXPECT_EQ(read.kind, c.kind);
+        EXPECT_EQ(read.holdsPrivateKey, c.holdsKey);
+        EXPECT_EQ(read.algorithm.toStdString(), c.algorithm);
     }
 }
 

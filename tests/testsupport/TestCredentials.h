@@ -24,6 +24,7 @@ struct CertificateShape {
     TestKey signer = TestKey::Ca;
     int fromDays = -1;
     int toDays = 365;
+    bool pss = false;  // an RSA key given as RSA-PSS in the certificate
 };
 QByteArray TestCertificate(const CertificateShape& shape);
 // The authority "Test CA", self-signed with `key`.
@@ -31,3 +32,5 @@ QByteArray TestAuthority(TestKey key = TestKey::Ca);
 
 QByteArray CertificatePem(const QByteArray& der);
 QByteArray TestKeyBytes(TestKey key, KeyForm form);
+// The "EC PARAMETERS" block of an EC key, as `openssl ecparam -genkey` writes it first.
+QByteArray TestKeyParameters(TestKey key);

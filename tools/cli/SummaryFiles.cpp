@@ -1,6 +1,8 @@
 // summary FILE...: what the slot lists would show for local files, without a device; what
 // each file is, and which keys and certificates among them belong together.
 
+#include <ctime>
+
 #include "CommandContext.h"
 #include "Commands.h"
 #include "certs/Credential.h"
@@ -22,6 +24,6 @@ CommandResult RunSummaryCommand(const CommandContext& context) {
         report.files.push_back({path, std::move(read)});
     }
     report.pairs = KeyCertificatePairs(report.credentials);
-    report.problems = CheckLooseCredentials(report.credentials);
+    report.problems = CheckLooseCredentials(report.credentials, std::time(nullptr));
     return {code, std::move(report), {}};
 }
