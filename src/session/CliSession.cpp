@@ -79,6 +79,14 @@ SessionResult CliSession::Connect(const SlotSet& needed) {
     return {};
 }
 
+SessionResult CliSession::Load(int slot) {
+    bool refusedOpen = false;
+    const SessionResult read = ReadBack(slot, refusedOpen);
+    if (!read.ok() && !refusedOpen) return read;
+    m_needed.set(static_cast<size_t>(slot));
+    return {};
+}
+
 bool CliSession::Loaded(int slot) const {
     return slot >= 0 && slot < SLOT_COUNT && m_needed.test(static_cast<size_t>(slot)) &&
            SlotStatus(slot) == SLOT_DONE;

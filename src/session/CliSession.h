@@ -66,6 +66,9 @@ public:
     // memory and show as empty. A malformed answer stops the load: the result says so, but
     // the session stays connected with what was read.
     SessionResult Connect(const SlotSet& needed);
+    // Loads one more slot after Connect, as the load would have: a slot the device will not
+    // open is empty.
+    SessionResult Load(int slot);
     // True when the slot's copy came from the device in this session's load.
     bool Loaded(int slot) const;
     QByteArray SlotCopy(int slot) const;

@@ -25,6 +25,18 @@ SlotSet SlotsToLoad(const JobCredentials& job) {
     return SlotsTheChecksNeed(job.slots, job.touched);
 }
 
+SessionResult LoadForChecks(const JobCredentials& job, CliSession& session) {
+    for (;;) {
+        CredentialSlots known = job.slots;
+        TakeLoaded(known, session);
+        const SlotMask more = SlotsTheChecksNeed(known, job.touched);
+        if (more.none()) return {};
+        for (int slot = 0; slot < SLOT_COUNT; ++slot)
+            if (more.test(static_cast<size_t>(slot)))
+                if (const SessionResult loaded = session.Load(slot); !loaded.ok()) return loaded;
+    }
+}
+
 std::vector<CredentialProblem> CheckJobAlone(const JobCredentials& job) {
     return CheckCredentials(job.slots, job.touched, std::time(nullptr));
 }

@@ -16,8 +16,11 @@ struct JobCredentials {
 
 JobCredentials PlanCredentials(const std::vector<ApplyStep>& steps);
 
-// The device slots to load for the checks of `job`.
+// The device slots to load with the connection for the checks of `job`.
 SlotSet SlotsToLoad(const JobCredentials& job);
+// Loads the device slots the checks turn out to need once those are known (slot 0's issuer
+// among slots 2-14).
+SessionResult LoadForChecks(const JobCredentials& job, CliSession& session);
 
 // The problems the job's own files show whatever the device holds (the checks that need
 // the device's slots are left for CheckJob).

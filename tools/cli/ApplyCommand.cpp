@@ -72,8 +72,9 @@ CommandResult RunApplySteps(const CommandContext& context, const std::vector<App
             return *TellProblems(context, context.options.port, steps, verify, early);
     }
     // The slots to be written are loaded for the question before overwriting them, and the
-    // slots the job leaves alone for the credential checks that need them.
-    SlotSet needed = SlotsToLoad(credentials);
+    // slots the job leaves alone for the credential checks that need them (none without
+    // the checks).
+    SlotSet needed = context.options.checks ? SlotsToLoad(credentials) : SlotSet();
     // The journal records what each changed slot held before.
     for (const ApplyStep& step : steps)
         if ((step.action == ApplyStep::Write && !context.options.yes) || context.journal)
@@ -83,6 +84,11 @@ CommandResult RunApplySteps(const CommandContext& context, const std::vector<App
 
     // Judged before the first frame that changes the device.
     const QString& port = connection.Port().location;
+    if (context.options.checks) {
+        if (const SessionResult loaded = LoadForChecks(credentials, connection.Session());
+            !loaded.ok())
+            return Ended(loaded.code, loaded.message);
+    }
     std::vector<CredentialProblem> problems = CheckJob(credentials, connection.Session());
     if (std::optional<CommandResult> refused = TellProblems(context, port, steps, verify, problems))
         return std::move(*refused);
