@@ -208,7 +208,7 @@ TEST_F(CliCredentials, TextOfAProblemNamesItsSlotsAndCode) {
 }  // namespace
 
 // The slots a job opens for reading: its own for the read-back, and of the others only what
-// an error of the checks may depend on; nothing of them with --no-checks.
+// an error of the checks may depend on.
 TEST_F(CliCredentials, JobsReadOnlyTheSlotsTheirChecksNeed) {
     struct Case {
         const char* arguments;  // @ stands for the test's folder
@@ -216,8 +216,6 @@ TEST_F(CliCredentials, JobsReadOnlyTheSlotsTheirChecksNeed) {
         const char* problems;   // their codes in order
     };
     const Case cases[] = {
-        {"apply --no-checks --slot 5=@ca.crt", "5", ""},
-        {"apply --no-checks --slot 0=@server.crt --slot 1=@server.key", "0 1", ""},
         // Slot 0 first; its issuer arrives with the job.
         {"apply --slot 5=@ca.crt", "0 5", ""},
         // Slot 0 first; no issuer in the job, so the rest of slots 2-14 too. The expired
