@@ -5,7 +5,8 @@
 // (each step as soon as its answer is in), then at the window's 100 ms ticks. Target: each
 // ratio at most 1.25 at the tool's own pace. Then eight devices at once: backup --all and a
 // verified apply --all, each against the same command on one device in the same run.
-// Target: eight take at most 1.15 times the time of one.
+// Target: eight take at most 1.15 times the time of one. Between them, a verified apply of
+// four certificates onto the full device with the credential checks and without.
 //
 //   quillbank-bench-cli [--devsim PATH] [--baud RATE] [--devices N]
 
@@ -186,6 +187,46 @@ int main(int argc, char** argv) {
     }
     std::printf("target: ratio at most %.2f at the tool's own pace: %s\n", kTarget,
                 met ? "met" : "MISSED");
+
+    // A verified apply of four certificates onto a full device, with the checks and
+    // without: what the checks cost on the line beyond the job's own frames.
+    {
+        const QString full = dir.filePath(QStringLiteral("slots-four"));
+        dir.mkpath(QStringLiteral("slots-four"));
+        for (const QFileInfo& slot :
+             QDir(dir.filePath(QStringLiteral("slots"))).entryInfoList(QDir::Files))
+            QFile::copy(slot.filePath(), QDir(full).filePath(slot.fileName()));
+        Device device;
+        if (!device.Start(devsim, {QStringLiteral("--baud"), QString::number(baud),
+                                   QStringLiteral("--folder"), full})) {
+            std::fprintf(stderr, "cannot start %s\n", devsim.toLocal8Bit().constData());
+            return 1;
+        }
+        QStringList slots;
+        qsizetype bytes = 0;
+        for (int i = 0; i < 4; ++i) {
+            const QByteArray& certificate = sample[static_cast<size_t>(2 + i)];
+            const QString path = dir.filePath(QStringLiteral("four%1").arg(i));
+            WriteFile(path, certificate);
+            bytes += certificate.size();
+            slots << QStringLiteral("--slot") << QStringLiteral("%1=%2").arg(3 + i).arg(path);
+        }
+        std::printf("\napply of four certificates (%lld bytes) onto fifteen full slots, verified\n",
+                    static_cast<long long>(bytes));
+        std::printf("%-10s %9s %10s %10s %9s\n", "checks", "wall s", "to device", "from dev.",
+                    "line s");
+        for (const bool checks : {true, false}) {
+            QStringList arguments{QStringLiteral("--port"), device.port, QStringLiteral("--yes"),
+                                  QStringLiteral("apply")};
+            if (!checks) arguments << QStringLiteral("--no-checks");
+            const Measure m = Run(arguments + slots);
+            const double line = static_cast<double>(m.toDevice + m.fromDevice) / bytesPerSecond;
+            if (m.code != 0) met = false;
+            std::printf("%-10s %9.2f %10lld %10lld %9.2f%s\n", checks ? "on" : "off", m.wallSeconds,
+                        m.toDevice, m.fromDevice, line, m.code == 0 ? "" : "  FAILED");
+            std::fflush(stdout);
+        }
+    }
 
     // Several devices at once, each a line of its own: against one of them alone.
     const int count = Argument(args, "--devices", QStringLiteral("8")).toInt();
