@@ -120,6 +120,10 @@ int SyncData(int fd) {
 int MakeFolder(const char* path) {
     return _wmkdir(WidePath(path).c_str());
 }
+// fopen would take the name in the ANSI code page, which holds few of the names a user has.
+std::FILE* OpenToRead(const char* path) {
+    return _wfopen(WidePath(path).c_str(), L"rb");
+}
 
 #else
 #include <unistd.h>
@@ -154,5 +158,8 @@ int SyncData(int fd) {
 }
 int MakeFolder(const char* path) {
     return ::mkdir(path, 0777);
+}
+std::FILE* OpenToRead(const char* path) {
+    return std::fopen(path, "rb");
 }
 #endif

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <cstdio>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -50,3 +51,5 @@ int TruncateDescriptor(int fd, long long size = 0);
 // Puts the file's data (not all of its metadata) on the disk.
 int SyncData(int fd);
 int MakeFolder(const char* path);
+// Opens the file at `path` for reading, in binary; nullptr with errno set when it cannot.
+std::FILE* OpenToRead(const char* path);
