@@ -31,6 +31,11 @@ using FileStat = struct _stat64;
 std::wstring WidePath(const char* native);
 // errno for a Win32 error code.
 int ErrnoFromWin32(unsigned long code);
+// Whether a reparse point with tag `tag` is a link: a symbolic link or a mount point
+// (junction). Other tags mark files that stay where they are, such as OneDrive's.
+bool IsLinkReparseTag(unsigned long tag);
+// Whether the entry `path` (wide) names is a link in that sense, not followed.
+bool IsLinkAt(const std::wstring& path);
 #else
 using FileStat = struct stat;
 #endif
