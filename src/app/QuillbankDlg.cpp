@@ -8,7 +8,6 @@
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QTimer>
 #include <QTimerEvent>
 #include <algorithm>
 #include <cstdio>
@@ -155,9 +154,9 @@ bool CQuillbankDlg::OnInitDialog() {
     StartTimer(TIMER_UI_REFRESH, TIMER_UI_REFRESH_PERIOD_MS);
     StartTimer(TIMER_ENGINE, TIMER_ENGINE_PERIOD_MS);
     // Were the receive ticks to fall together with the engine ticks, an answer would wait a
-    // whole extra period: three ticks an exchange instead of two.
-    QTimer::singleShot(TIMER_RECEIVE_PHASE_MS, Qt::PreciseTimer, this,
-                       [this] { StartTimer(TIMER_RECEIVE, TIMER_RECEIVE_PERIOD_MS); });
+    // whole extra period: three ticks an exchange instead of two. A one-shot timer of the
+    // dialog's own, started with the engine timer, starts the receive timer half a period on.
+    m_receiveStartId = startTimer(TIMER_RECEIVE_PHASE_MS, Qt::PreciseTimer);
 
     ResetEngineMembers();
     m_progress.OnInitDialog();  // stays hidden until a transfer runs
@@ -270,6 +269,12 @@ void CQuillbankDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 void CQuillbankDlg::timerEvent(QTimerEvent* event) {
+    if (m_receiveStartId != 0 && event->timerId() == m_receiveStartId) {
+        killTimer(m_receiveStartId);
+        m_receiveStartId = 0;
+        StartTimer(TIMER_RECEIVE, TIMER_RECEIVE_PERIOD_MS);
+        return;
+    }
     const auto found = m_timerIds.find(event->timerId());
     if (found == m_timerIds.end()) {
         QDialog::timerEvent(event);

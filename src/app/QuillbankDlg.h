@@ -128,5 +128,6 @@ private:
     QAction* m_aboutAction = nullptr;
     bool m_bInitialised = false;
     std::map<int, int> m_timerIds;  // Qt timer id -> TIMER_*
+    int m_receiveStartId = 0;       // the one-shot that starts TIMER_RECEIVE, while it runs
     std::array<bool, 4> m_tickQueued{};
 };

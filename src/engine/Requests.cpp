@@ -2,7 +2,6 @@
 // the engine can take it and starts the flow on the next step; nothing else outside the
 // steps changes the engine's state.
 
-#include <QFile>
 #include <QFileInfo>
 #include <algorithm>
 #include <cstdio>
@@ -10,6 +9,7 @@
 
 #include "engine/SlotEngine.h"
 #include "protocol/Response.h"
+#include "support/FileCalls.h"
 #include "support/Trace.h"
 
 namespace {
@@ -116,7 +116,7 @@ StartRefusal CSlotEngine::StartWriteFile(int slot, const QString& path) {
     const qint64 size = info.size();
     if (size > SLOT_BUFFER_SIZE) return StartRefusal::TooLarge;
     m_nTransferTotal = static_cast<std::uint32_t>(size);
-    LocalFile source(std::fopen(QFile::encodeName(path).constData(), "rb"));
+    LocalFile source(OpenToRead(NativeName(path).constData()));
     if (!source) return StartRefusal::FileProblem;
     Trace("Open local file %ls(%dbytes)", path.utf16(), static_cast<int>(size));
     return StartWrite(slot, std::move(source), static_cast<std::uint32_t>(size), path);

@@ -45,6 +45,28 @@ QByteArray NativeName(const QString& path) {
     return path.toUtf8();
 }
 
+bool IsLinkReparseTag(unsigned long tag) {
+    return tag == IO_REPARSE_TAG_SYMLINK || tag == IO_REPARSE_TAG_MOUNT_POINT;
+}
+
+bool IsLinkAt(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+        return false;
+    // The entry itself, not what it points to; a folder too.
+    const HANDLE entry = CreateFileW(
+        path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    // A reparse point whose kind cannot be told is taken for a link, as all were before:
+    // every reparse point has a tag, and none is 0 (wine shows a link to a folder so).
+    if (entry == INVALID_HANDLE_VALUE) return true;
+    FILE_ATTRIBUTE_TAG_INFO info{};
+    const bool told =
+        GetFileInformationByHandleEx(entry, FileAttributeTagInfo, &info, sizeof info) != FALSE;
+    CloseHandle(entry);
+    return !told || info.ReparseTag == 0 || IsLinkReparseTag(info.ReparseTag);
+}
+
 int StatPath(const char* path, FileStat& info) {
     return _wstat64(WidePath(path).c_str(), &info);
 }
@@ -123,6 +145,10 @@ int SyncData(int fd) {
 int MakeFolder(const char* path) {
     return _wmkdir(WidePath(path).c_str());
 }
+// fopen would take the name in the ANSI code page, which holds few of the names a user has.
+std::FILE* OpenToRead(const char* path) {
+    return _wfopen(WidePath(path).c_str(), L"rb");
+}
 
 #else
 #include <unistd.h>
@@ -160,5 +186,8 @@ int SyncData(int fd) {
 }
 int MakeFolder(const char* path) {
     return ::mkdir(path, 0777);
+}
+std::FILE* OpenToRead(const char* path) {
+    return std::fopen(path, "rb");
 }
 #endif

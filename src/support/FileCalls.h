@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <cstdio>
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -33,6 +34,11 @@ using FileStat = struct _stat64;
 std::wstring WidePath(const char* native);
 // errno for a Win32 error code.
 int ErrnoFromWin32(unsigned long code);
+// Whether a reparse point with tag `tag` is a link: a symbolic link or a mount point
+// (junction). Other tags mark files that stay where they are, such as OneDrive's.
+bool IsLinkReparseTag(unsigned long tag);
+// Whether the entry `path` (wide) names is a link in that sense, not followed.
+bool IsLinkAt(const std::wstring& path);
 #else
 using FileStat = struct stat;
 #endif
@@ -55,3 +61,5 @@ int TruncateDescriptor(int fd, long long size = 0);
 // Puts the file's data (not all of its metadata) on the disk.
 int SyncData(int fd);
 int MakeFolder(const char* path);
+// Opens the file at `path` for reading, in binary; nullptr with errno set when it cannot.
+std::FILE* OpenToRead(const char* path);

@@ -25,14 +25,11 @@
 #ifdef _WIN32
 int FileSystemCalls::Open(const char* path, int flags, unsigned mode) {
     const std::wstring wide = WidePath(path);
-    // A new name (O_EXCL) fails on any entry already there, a link too.
-    if ((flags & O_NOFOLLOW) != 0 && (flags & O_EXCL) == 0) {
-        const DWORD attributes = GetFileAttributesW(wide.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES &&
-            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-            errno = ELOOP;
-            return -1;
-        }
+    // A new name (O_EXCL) fails on any entry already there, a link too. Only links are
+    // refused: a file that OneDrive keeps is a reparse point as well.
+    if ((flags & O_NOFOLLOW) != 0 && (flags & O_EXCL) == 0 && IsLinkAt(wide)) {
+        errno = ELOOP;
+        return -1;
     }
     // Binary, and not handed down to programs this one starts.
     return _wopen(wide.c_str(), (flags & ~O_NOFOLLOW) | _O_BINARY | _O_NOINHERIT,

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QComboBox>
 #include <QPushButton>
@@ -103,6 +104,12 @@ protected:
     bool RunUntil(int state, int limit = 2000) {
         for (int i = 0; i < limit && dlg->State() != state; ++i) Round();
         return dlg->State() == state;
+    }
+    // Stops the dialog's own timers: only the ticks the test gives happen, however long it
+    // takes.
+    void StopTimers() {
+        for (const auto& timer : QAbstractEventDispatcher::instance()->registeredTimers(dlg.get()))
+            dlg->killTimer(timer.timerId);
     }
     // The window's engine holding the fake port open, without the connect exchange.
     void OpenFakePort() { EngineSetup::AttachPort(*dlg, ports.Open(QStringLiteral("/dev/fake"))); }

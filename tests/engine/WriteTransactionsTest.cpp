@@ -67,6 +67,30 @@ TEST_F(WriteTransactionsTest, ThreeHundredBytesGoOutInTwoPieces) {
     EXPECT_EQ(engine.refreshSizes.back()[5], 300);
 }
 
+// The file to send is opened by its name as the user gave it, whatever script it is in (on
+// Windows a name outside the ANSI code page too).
+TEST_F(WriteTransactionsTest, FileOfAnyNameIsSentWhole) {
+    ConnectAndLoad();
+    const char16_t* names[] = {u"server.crt", u"Zertifikat-\u00e4\u00f6\u00fc.crt",
+                               u"\u0441\u0435\u0440\u0442\u0438\u0444\u0438\u043a\u0430\u0442.der",
+                               u"\u8a3c\u660e\u66f8.crt"};
+    int slot = 2;
+    for (const char16_t* name : names) {
+        const QString path = folder.filePath(QString::fromUtf16(name));
+        SCOPED_TRACE(path.toStdString());
+        const std::vector<std::uint8_t> bytes = Pattern(300, static_cast<unsigned>(slot));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+        file.close();
+
+        ASSERT_EQ(engine.StartWriteFile(slot, path), StartRefusal::None);
+        ASSERT_GT(RunUntil(STATE_READY), 0);
+        EXPECT_EQ(device.slots[static_cast<size_t>(slot)], bytes);
+        ++slot;
+    }
+}
+
 class WriteSizeTest : public EngineTest, public ::testing::WithParamInterface<size_t> {};
 
 TEST_P(WriteSizeTest, SlotCopyBecomesTheFileAndCountsRunOn) {

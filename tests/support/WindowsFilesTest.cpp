@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <memory>
 
+#include "support/FileCalls.h"
 #include "support/Folders.h"
 #include "support/SafeFile.h"
 
@@ -123,4 +124,32 @@ TEST(WindowsFiles, FoldersAreMadeBelowADrive) {
         EXPECT_TRUE(MakeFolders(path, reason)) << path.toStdString() << ": " << reason.toStdString();
         EXPECT_TRUE(QDir(path).exists()) << path.toStdString();
     }
+}
+
+// Where a link must not be followed, only a symbolic link or a mount point is refused: the
+// files OneDrive keeps in sync are reparse points too, of tags of their own, and so are
+// deduplicated and compressed ones. wine makes no reparse points, so the tags are checked as
+// values, and the entries wine has as they are.
+TEST(WindowsFiles, OnlySymbolicLinksAndMountPointsAreTakenForLinks) {
+    const struct {
+        const char* kind;
+        unsigned long tag;
+        bool link;
+    } rows[] = {
+        {"symbolic link", 0xA000000Cul, true},
+        {"mount point", 0xA0000003ul, true},
+        {"OneDrive file", 0x9000001Aul, false},
+        {"OneDrive file, first of its kinds", 0x9000101Aul, false},
+        {"OneDrive file, last of its kinds", 0x9000F01Aul, false},
+        {"deduplicated file", 0x80000013ul, false},
+        {"compressed file", 0x80000017ul, false},
+        {"file kept by a storage manager", 0xC0000004ul, false},
+    };
+    for (const auto& row : rows) EXPECT_EQ(IsLinkReparseTag(row.tag), row.link) << row.kind;
+
+    QTemporaryDir dir;
+    ASSERT_TRUE(
+        WriteWhole(dir.filePath(QStringLiteral("journal.jsonl")), "{}\n", FileAccess::Usual));
+    for (const QString& entry : {dir.filePath(QStringLiteral("journal.jsonl")), dir.path()})
+        EXPECT_FALSE(IsLinkAt(WidePath(NativeName(entry).constData()))) << entry.toStdString();
 }

@@ -9,6 +9,7 @@
 #include "CommandTable.h"
 #include "Commands.h"
 #include "session/ApplyPlan.h"
+#include "session/BackupNaming.h"
 #include "session/Manifest.h"
 #include "support/Folders.h"
 #include "support/Text.h"
@@ -166,17 +167,6 @@ int PlanRestore(const CliOptions& options, QTextStream& err, std::vector<DeviceT
 }
 
 }  // namespace
-
-QString SafeFileName(const QString& name) {
-    QString safe;
-    for (const QChar c : name)
-        safe += (c.isLetterOrNumber() && c.unicode() < 0x80) || c == u'.' || c == u'-' || c == u'_'
-                    ? c
-                    : u'_';
-    // Never a name that means the folder itself or its parent, nor a hidden one.
-    if (safe.isEmpty() || safe.startsWith(u'.')) safe.prepend(u'_');
-    return safe;
-}
 
 bool PortOrder(const QString& a, const QString& b) {
     qsizetype i = 0, j = 0;

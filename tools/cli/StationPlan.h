@@ -43,9 +43,6 @@ int FindStationDevices(const CliOptions& options, const CliEnvironment& environm
 int PlanStation(const CliOptions& options, const std::vector<StationDevice>& devices,
                 QTextStream& err, std::vector<DeviceTask>& tasks, QStringList& created);
 
-// `name` as one file name: letters, digits, '.', '-' and '_' kept, anything else '_'.
-QString SafeFileName(const QString& name);
-
 // Whether location `a` comes before `b`: text in order, runs of digits by their value
 // (ttyACM2 before ttyACM10).
 bool PortOrder(const QString& a, const QString& b);

@@ -34,18 +34,45 @@ static_assert(std::atomic<int>::is_always_lock_free);
 constexpr int kStopCheckMs = 100;
 
 #ifdef _WIN32
-// Ctrl-C is SIGINT; Ctrl-Break, closing the console, logging off and shutting down are
-// SIGTERM. The first asks to stop; a second ends the program at once.
+// Windows ends the process as soon as the handler returns from a close, logoff or shutdown,
+// and at the latest about 5 s after the event: the handler waits, for less than that, until
+// the main thread says the run has ended.
+constexpr DWORD kRunEndWaitMs = 4500;
+
+// Set once the run has ended; a manual-reset event, so that every later wait returns at once.
+HANDLE RunEnded() {
+    static const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    return event;
+}
+
 BOOL WINAPI OnConsoleEvent(DWORD event) {
-    const int signo = event == CTRL_C_EVENT ? SIGINT : SIGTERM;
-    if (StopSignal() != 0) return FALSE;
-    RequestStop(signo);
-    return TRUE;
+    return AnswerConsoleEvent(event) ? TRUE : FALSE;
 }
 }  // namespace
 
+// Ctrl-C is SIGINT; Ctrl-Break, closing the console, logging off and shutting down are
+// SIGTERM. Ctrl-C and Ctrl-Break ask to stop, and a second one ends the program at once;
+// the others end the program whatever it answers, so it stops and waits for the run's end.
+bool AnswerConsoleEvent(unsigned long event) {
+    const int signo = event == CTRL_C_EVENT ? SIGINT : SIGTERM;
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
+        if (StopSignal() != 0) return false;
+        RequestStop(signo);
+        return true;
+    }
+    RequestStop(signo);
+    WaitForSingleObject(RunEnded(), kRunEndWaitMs);
+    return true;
+}
+
 void InstallStopSignals() {
+    // Made here, not first in the handler, where it could fail for lack of memory.
+    static_cast<void>(RunEnded());
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+void ReportRunEnded() {
+    SetEvent(RunEnded());
 }
 
 bool AwaitInputUnlessStopped(int) {
@@ -79,6 +106,8 @@ void OnStopSignal(int signo) {
 }
 
 }  // namespace
+
+void ReportRunEnded() {}
 
 void InstallStopSignals() {
     // A closed standard output or error (a pager quit early, `| head`, a dropped ssh link)
@@ -129,6 +158,9 @@ void RequestStop(int signo) {
 
 void ClearStopRequest() {
     g_stopSignal.store(0);
+#ifdef _WIN32
+    ResetEvent(RunEnded());
+#endif
 }
 
 int StopExitCode(int signo) {

@@ -15,10 +15,22 @@
 // SIGPIPE is ignored: a write to a closed standard output fails instead of ending the run.
 void InstallStopSignals();
 
+// Called by main once the run has returned and its output is flushed: on Windows a console
+// handler that is holding off the end of the process (the console closed) then lets it end.
+void ReportRunEnded();
+
+#ifdef _WIN32
+// What the console handler does with `event` (a CTRL_*_EVENT) and answers: true when it
+// handled it. For a close, logoff or shutdown it returns only once the run has ended, or
+// 4.5 s later. Tests call it as Windows does, on a thread of its own.
+bool AnswerConsoleEvent(unsigned long event);
+#endif
+
 // The signal that asked to stop, or 0.
 int StopSignal();
 // What a signal does, without raising one (tests); the first request is the one kept.
 void RequestStop(int signo);
+// Forgets the request, and that the run ended.
 void ClearStopRequest();
 
 int StopExitCode(int signo);

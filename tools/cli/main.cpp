@@ -40,5 +40,6 @@ int main(int argc, char** argv) {
     const int code = RunCli(arguments, out, err, environment);
     out.flush();
     err.flush();
+    ReportRunEnded();
     return code;
 }
