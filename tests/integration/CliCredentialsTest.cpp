@@ -33,11 +33,8 @@ protected:
                  {"server.key", TestKeyBytes(TestKey::RsaA, KeyForm::Pkcs8Pem)},
                  {"other.key", TestKeyBytes(TestKey::RsaB, KeyForm::Pkcs8Der)},
                  {"enc.key", TestKeyBytes(TestKey::RsaA, KeyForm::EncryptedPkcs8Pem)},
-                 {"ec.crt", TestCertificate({"device.test", "Test CA", TestKey::EcA})},
                  {"ecparam.key", TestKeyParameters(TestKey::EcA) +
-                                     TestKeyBytes(TestKey::EcA, KeyForm::TraditionalPem)},
-                 {"combined.pem",
-                  CertificatePem(server) + TestKeyBytes(TestKey::RsaA, KeyForm::Pkcs8Pem)}};
+                                     TestKeyBytes(TestKey::EcA, KeyForm::TraditionalPem)}};
         ASSERT_TRUE(QDir().mkpath(Path("enc")));
         for (const auto& [name, bytes] : files) {
             ASSERT_FALSE(bytes.isEmpty()) << name;
@@ -127,20 +124,6 @@ TEST_F(CliCredentials, EachCommandNamesTheProblemsAndOnlyAnErrorRefuses) {
          "key-mismatch key-encrypted",
          "files.kind",
          "certificate key key encrypted-key",
-         Nothing},
-        {"apply --slot 0=@ec.crt --slot 1=@ecparam.key --slot 2=@ca.crt",
-         {},
-         CLI_OK,
-         "",
-         "slots.status",
-         "done done done",
-         Changes},
-        {"apply --slot 3=@combined.pem",
-         {{0, "server.crt"}, {2, "ca.crt"}},
-         CLI_CREDENTIALS,
-         "key-in-certificate-slot",
-         "slots.status",
-         "not attempted",
          Nothing},
         {"summary @expired.crt @ecparam.key",
          {},
