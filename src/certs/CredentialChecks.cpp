@@ -97,14 +97,13 @@ void CheckContent(const Credential& held, int slot, Findings& findings) {
                                         "neither a key nor a certificate"));
         return;
     }
-    if (held.kind == C::Certificate && held.holdsPrivateKey)
+    if (held.holdsPrivateKey)
         findings.Add({slot}, error, PROBLEM_KEY_IN_CERTIFICATE_SLOT,
-                     QStringLiteral("slot %1 takes a certificate; these bytes also hold a "
-                                    "private key")
+                     (held.kind == C::Certificate
+                          ? QStringLiteral("slot %1 takes a certificate; these bytes also hold a "
+                                           "private key")
+                          : QStringLiteral("slot %1 takes a certificate, not a private key"))
                          .arg(slot));
-    else if (held.kind == C::PrivateKey || held.kind == C::EncryptedKey)
-        findings.Add({slot}, error, PROBLEM_KEY_IN_CERTIFICATE_SLOT,
-                     QStringLiteral("slot %1 takes a certificate, not a private key").arg(slot));
     else if (held.kind == C::Neither)
         findings.Add({slot}, error, PROBLEM_NOT_A_CERTIFICATE,
                      QStringLiteral("slot %1 takes a certificate; these bytes are neither a "

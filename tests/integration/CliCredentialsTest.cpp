@@ -7,7 +7,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 
 #include "CliRig.h"
 #include "TestCredentials.h"
@@ -33,6 +32,7 @@ protected:
                  {"server.key", TestKeyBytes(TestKey::RsaA, KeyForm::Pkcs8Pem)},
                  {"other.key", TestKeyBytes(TestKey::RsaB, KeyForm::Pkcs8Der)},
                  {"enc.key", TestKeyBytes(TestKey::RsaA, KeyForm::EncryptedPkcs8Pem)},
+                 {"other-ca.crt", TestAuthority(TestKey::OtherCa)},
                  {"ecparam.key", TestKeyParameters(TestKey::EcA) +
                                      TestKeyBytes(TestKey::EcA, KeyForm::TraditionalPem)}};
         ASSERT_TRUE(QDir().mkpath(Path("enc")));
@@ -125,6 +125,14 @@ TEST_F(CliCredentials, EachCommandNamesTheProblemsAndOnlyAnErrorRefuses) {
          "files.kind",
          "certificate key key encrypted-key",
          Nothing},
+        // Slot 0 is read from the device, then slots 2-14, which hold no verifying issuer.
+        {"apply --slot 5=@other-ca.crt",
+         {{0, "server.crt"}},
+         CLI_CREDENTIALS,
+         "issuer-signature-invalid",
+         "slots.status",
+         "not attempted",
+         NothingThatChanges},
         {"summary @expired.crt @ecparam.key",
          {},
          CLI_OK,
@@ -189,43 +197,3 @@ TEST_F(CliCredentials, TextOfAProblemNamesItsSlotsAndCode) {
 }
 
 }  // namespace
-
-// The slots a job opens for reading: its own for the read-back, and of the others only what
-// an error of the checks may depend on.
-TEST_F(CliCredentials, JobsReadOnlyTheSlotsTheirChecksNeed) {
-    struct Case {
-        const char* arguments;  // @ stands for the test's folder
-        const char* read;       // the slots opened for reading, in order
-        const char* problems;   // their codes in order
-    };
-    const Case cases[] = {
-        // Slot 0 first; its issuer arrives with the job.
-        {"apply --slot 5=@ca.crt", "0 5", ""},
-        // Slot 0 first; no issuer in the job, so the rest of slots 2-14 too. The expired
-        // authority is written with a warning.
-        {"apply --slot 5=@expired.crt", "0 2 3 4 6 7 8 9 10 11 12 13 14 5", "certificate-expired"},
-        {"apply --slot 0=@server.crt --slot 1=@server.key --slot 2=@ca.crt", "0 1 2", ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.arguments);
-        ASSERT_TRUE(StartDevice({}, SimOptions::Content::Empty,
-                                {{0, File("server.crt")}, {2, File("ca.crt")}}));
-        const CliResult r = RunOnPort(
-            QStringList{QStringLiteral("--yes"), QStringLiteral("--json")} +
-            QString::fromLatin1(c.arguments).replace(u'@', dir.path() + u'/').split(u' '));
-        EXPECT_EQ(r.code, CLI_OK) << r.err.toStdString();
-        EXPECT_EQ(Column(QJsonDocument::fromJson(r.out.toUtf8()).object(),
-                         QStringLiteral("problems"), QStringLiteral("code")),
-                  QLatin1String(c.problems));
-        sim->Stop();
-        QStringList read;
-        static const QRegularExpression open(
-            QStringLiteral("CMD:9330,CNT:[0-9A-F]{2},POS:([0-9A-F]{4}),"));
-        for (const QString& line : deviceLog.filter(QStringLiteral("<- "))) {
-            const QRegularExpressionMatch match = open.match(line);
-            const int pos = match.hasMatch() ? match.captured(1).toInt(nullptr, 16) : 0;
-            if (pos >= 0x80) read << QString::number(pos - 0x80);
-        }
-        EXPECT_EQ(read.join(u' ').toStdString(), c.read);
-    }
-}
